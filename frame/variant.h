@@ -93,7 +93,7 @@ class Variant {
   Variant(const Variant& other);
   Variant(Variant&& other) noexcept = default;
   Variant& operator=(const Variant& other);
-  Variant& operator=(Variant&& other) noexcept;  // out of line: SafeArray is incomplete here
+  Variant& operator=(Variant&& other) noexcept = default;
   ~Variant();
 
   // Named constructors: each gives exactly that subtype.
@@ -165,8 +165,13 @@ class Variant {
     bool value;
     friend bool operator==(Bool16, Bool16) = default;
   };
+  // The deleter is defined where SafeArray is complete, so this header does
+  // not need safe_array.h.
+  struct ArrayDeleter {
+    void operator()(SafeArray* a) const noexcept;
+  };
   struct ArrayBox {
-    std::unique_ptr<SafeArray> p;
+    std::unique_ptr<SafeArray, ArrayDeleter> p;
   };
   using Storage = std::variant<std::monostate, NullTag, std::int16_t, std::int32_t, float, double,
                                Currency, Date, UString, Ref<keystrel::Object>, ErrorCode, Bool16,

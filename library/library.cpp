@@ -2,13 +2,18 @@
 
 #include <mutex>
 
+#include "frame/host.h"
+
 namespace keystrel {
 
 void RegisterAllClassModules();
 
 void InitializeLibrary() {
   static std::once_flag once;
-  std::call_once(once, [] { RegisterAllClassModules(); });
+  std::call_once(once, [] {
+    RegisterFrameClasses();
+    RegisterAllClassModules();
+  });
 }
 
 }  // namespace keystrel

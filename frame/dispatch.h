@@ -88,6 +88,10 @@ class Enumerator : public Object {
   // Next item into `out`; false at the end.
   virtual bool Next(Variant& out) = 0;
   virtual void Reset() = 0;
+
+  // Late-bound surface (the runtime class "Enumerator"): Next(item) by
+  // reference returning a boolean, Skip(count), Reset, and -4 giving itself.
+  const ClassInfo* class_info() const noexcept override;
 };
 
 // An enumerator over a snapshot of items.

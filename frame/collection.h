@@ -17,6 +17,7 @@
 #define KEYSTREL_FRAME_COLLECTION_H_
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -53,7 +54,12 @@ class Collection : public Object {
     Variant item;
     std::optional<UString> key;
   };
+  void Insert(std::size_t pos, Entry entry);
+
   std::vector<Entry> items_;
+  // Key -> 0-based position, so key lookups and the duplicate test on Add do
+  // not walk the list.
+  std::map<UString, std::size_t, TextLess> keys_;
 };
 
 // Registers "Collection" in the catalogue (done by RegisterFrameClasses).

@@ -44,6 +44,9 @@ class EventSource {
   std::shared_ptr<const EventInterfaceInfo> iface_;
   std::vector<std::pair<std::uint32_t, Ref<Object>>> sinks_;
   std::uint32_t next_cookie_ = 1;
+  // Expires with the source, so a raise notices when a sink ended the object
+  // that owns it.
+  std::shared_ptr<const bool> alive_ = std::make_shared<const bool>(true);
 };
 
 }  // namespace keystrel

@@ -63,6 +63,10 @@ bool RoundToInt64(const DecimalText& t, int shift, std::int64_t* out) {
     return true;
   }
   if (p + n > 19) return false;
+  if (p + n < 0) {  // below 0.1: rounds to zero
+    *out = 0;
+    return true;
+  }
   std::uint64_t whole = 0;
   const long long whole_digits = p >= 0 ? n : std::max(0LL, n + p);
   for (long long i = 0; i < whole_digits; ++i) whole = whole * 10 + (t.digits[i] - '0');
@@ -477,8 +481,13 @@ bool SplitDate(double days, DateParts* out) {
   double seconds = std::round(std::fabs(days - whole) * 86400.0);
   std::int64_t day_number = static_cast<std::int64_t>(whole);
   if (seconds >= 86400) {
-    seconds = 0;
-    day_number += 1;
+    // The last second of 12/31/9999 has no next day to round into.
+    if (day_number == static_cast<std::int64_t>(kMaxDateExclusive) - 1) {
+      seconds = 86399;
+    } else {
+      seconds = 0;
+      day_number += 1;
+    }
   }
   out->day_number = day_number;
   out->seconds = static_cast<int>(seconds);

@@ -17,7 +17,9 @@
 //   a date alone when there is no time, a time alone when the date is 0).
 // - Text to number: leading/trailing blanks, sign, decimal point, exponent,
 //   thousands separators as the runtime accepts them, &H and &O prefixes
-//   (16/32-bit two's complement as the runtime reads "&HFFFF" = -1).
+//   read as two's complement of the target's width: "&HFFFF" is -1 as an
+//   Integer but 65535 as a Long or Double; "&HFFFFFFFF" is -1 as a Long;
+//   wider targets read the digits as a Long.
 // - Boolean from number: nonzero is True (-1); from text: "True"/"False" (any
 //   case) or a number.
 // - Empty converts to 0, "" or False.

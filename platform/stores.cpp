@@ -130,8 +130,9 @@ void SetLocalStore(Result<StoreRef> store) {
 }
 
 bool IsLocalComputerName(std::u16string_view name) {
-  name = StripLeadingSlashes(name);
   if (name.empty()) return true;
+  name = StripLeadingSlashes(name);
+  if (name.empty()) return false;  // "\\" alone names no computer
   char host[HOST_NAME_MAX + 1] = {};
   if (gethostname(host, sizeof(host) - 1) != 0) return false;
   std::u16string full = Widen(host);

@@ -26,8 +26,8 @@ Result<StoreRef> OpenStore(StoreKind kind, const std::string& location);
 Result<StoreRef> LocalStore();
 void SetLocalStore(Result<StoreRef> store);
 
-// True for "", the computer's own name and its short form, with or without a
-// leading "\\", in any case.
+// True for "" and for the computer's own name or its short form, with or
+// without a leading "\\", in any case.
 bool IsLocalComputerName(std::u16string_view name);
 
 // The store of another computer: AddComputer's, else $KEYSTREL_COMPUTERS's

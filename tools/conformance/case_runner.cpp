@@ -138,8 +138,14 @@ class CaseRun final : public CallLog {
   void FailAt(std::string where, std::string message) {
     if (!failure_) failure_ = CaseFailure{std::move(where), Clip(std::move(message))};
   }
-  std::string Where(const Step& s) const {
-    return "step " + std::to_string(top_step_) + " (" + s.summary + ") at " + s.pointer;
+  // A step inside a reaction is shown after the top-level step whose call
+  // triggered it: "step 4 (call p.Fire) > get p.Number at /cases/0/steps/2/do/0".
+  std::string Where(const Step& s) const { return WhereAt(s.summary, s.pointer, &s); }
+  std::string WhereAt(const std::string& summary, const std::string& pointer,
+                      const Step* s = nullptr) const {
+    std::string out = "step " + std::to_string(top_step_);
+    if (top_ && top_ != s) return out + " (" + top_->summary + ") > " + summary + " at " + pointer;
+    return out + " (" + summary + ") at " + pointer;
   }
 
   const Case& case_;
@@ -150,6 +156,7 @@ class CaseRun final : public CallLog {
   std::vector<const Step*> reactions_;
   std::optional<CaseFailure> failure_;
   std::size_t top_step_ = 0;
+  const Step* top_ = nullptr;
   int depth_ = 0;
   bool cleaned_ = false;
 };
@@ -161,6 +168,7 @@ std::optional<CaseFailure> CaseRun::Run(const StoreChoice& store) {
   Prepare(store);
   for (std::size_t i = 0; i < case_.steps.size() && !failure_; ++i) {
     top_step_ = i + 1;
+    top_ = &case_.steps[i];
     RunStep(case_.steps[i]);
   }
   if (!failure_ && case_.registry_after) {
@@ -633,11 +641,10 @@ void CaseRun::OnClientCall(const UString& name, std::span<Arg> args) {
 }
 
 void CaseRun::RunReaction(const Step& r, std::span<Arg> args) {
-  const std::string where = "step " + std::to_string(top_step_) + " (" + r.summary + ") at ";
   for (const KeepSpec& k : r.keeps) {
     if (static_cast<std::size_t>(k.index) >= args.size()) {
-      FailAt(where + k.pointer, "keep: the call has " + std::to_string(args.size()) +
-                                    " arguments, no index " + std::to_string(k.index));
+      FailAt(WhereAt(r.summary, k.pointer), "keep: the call has " + std::to_string(args.size()) +
+                                                " argument(s), no index " + std::to_string(k.index));
       return;
     }
     Slot(k.as) = args[static_cast<std::size_t>(k.index)].get();
@@ -648,15 +655,16 @@ void CaseRun::RunReaction(const Step& r, std::span<Arg> args) {
   }
   for (const SetArgSpec& sa : r.setargs) {
     if (static_cast<std::size_t>(sa.index) >= args.size()) {
-      FailAt(where + sa.pointer, "setarg: the call has " + std::to_string(args.size()) +
-                                     " arguments, no index " + std::to_string(sa.index));
+      FailAt(WhereAt(r.summary, sa.pointer),
+             "setarg: the call has " + std::to_string(args.size()) + " argument(s), no index " +
+                 std::to_string(sa.index));
       return;
     }
     Variant v;
     try {
       v = Eval(sa.value);
     } catch (const StepFault& f) {
-      FailAt(where + sa.pointer, f.message);
+      FailAt(WhereAt(r.summary, sa.pointer), f.message);
       return;
     }
     // A by-value argument takes the assignment too, but only the callee's
@@ -668,8 +676,14 @@ void CaseRun::RunReaction(const Step& r, std::span<Arg> args) {
 }  // namespace
 
 std::optional<CaseFailure> RunCase(const Case& c, const StoreChoice& store) {
-  CaseRun run(c);
-  return run.Run(store);
+  // Steps catch what they meet; this is for the runner's own surprises (memory
+  // exhaustion), which fail the case rather than end the run.
+  try {
+    CaseRun run(c);
+    return run.Run(store);
+  } catch (const std::exception& e) {
+    return CaseFailure{"setup", std::string("the runner failed: ") + e.what()};
+  }
 }
 
 }  // namespace keystrel::conformance

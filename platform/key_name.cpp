@@ -16,30 +16,25 @@ constexpr UpcaseRun kUpcaseRuns[] = {
 #include "platform/internal/upcase_table.inc"
 };
 
-// One 64K table built once: folding sits on every lookup's path.
-struct UpcaseTable {
-  std::array<char16_t, 0x10000> map;
-  UpcaseTable() {
-    for (std::size_t c = 0; c < map.size(); ++c) map[c] = static_cast<char16_t>(c);
-    for (const UpcaseRun& run : kUpcaseRuns) {
-      for (std::uint32_t c = run.first; c <= run.last; c += run.stride) {
-        map[c] = static_cast<char16_t>(static_cast<std::int32_t>(c) + run.delta);
-      }
+constexpr std::array<char16_t, 0x10000> BuildUpcaseMap() {
+  std::array<char16_t, 0x10000> map{};
+  for (std::size_t c = 0; c < map.size(); ++c) map[c] = static_cast<char16_t>(c);
+  for (const UpcaseRun& run : kUpcaseRuns) {
+    for (std::uint32_t c = run.first; c <= run.last; c += run.stride) {
+      map[c] = static_cast<char16_t>(static_cast<std::int32_t>(c) + run.delta);
     }
   }
-};
-
-const UpcaseTable& Table() {
-  static const UpcaseTable* table = new UpcaseTable();
-  return *table;
+  return map;
 }
 
 }  // namespace
 
-char16_t UpcaseChar(char16_t c) { return Table().map[c]; }
+namespace detail {
+constexpr std::array<char16_t, 0x10000> kUpcaseMap = BuildUpcaseMap();
+}  // namespace detail
 
 std::u16string FoldName(std::u16string_view name) {
-  const auto& map = Table().map;
+  const auto& map = detail::kUpcaseMap;
   std::u16string folded(name.size(), u'\0');
   for (std::size_t i = 0; i < name.size(); ++i) folded[i] = map[name[i]];
   return folded;
@@ -47,7 +42,7 @@ std::u16string FoldName(std::u16string_view name) {
 
 bool NamesEqual(std::u16string_view a, std::u16string_view b) {
   if (a.size() != b.size()) return false;
-  const auto& map = Table().map;
+  const auto& map = detail::kUpcaseMap;
   for (std::size_t i = 0; i < a.size(); ++i) {
     if (a[i] != b[i] && map[a[i]] != map[b[i]]) return false;
   }

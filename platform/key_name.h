@@ -28,7 +28,12 @@ inline constexpr std::size_t kMaxValueNameLookupLength = 32766;
 // Longest ANSI sub-key path the A functions convert; longer answers 234.
 inline constexpr std::size_t kMaxAnsiSubKeyLength = 260;
 
-char16_t UpcaseChar(char16_t c);
+namespace detail {
+// The upper case of every UTF-16 code unit, built at compile time.
+extern const std::array<char16_t, 0x10000> kUpcaseMap;
+}  // namespace detail
+
+inline char16_t UpcaseChar(char16_t c) { return detail::kUpcaseMap[c]; }
 
 // The folded (upper-cased) form names are compared and indexed by.
 std::u16string FoldName(std::u16string_view name);

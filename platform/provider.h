@@ -41,6 +41,11 @@ enum class PredefinedKey {
 
 inline constexpr std::uint32_t kDefaultGrant = kAllKeyAccess;
 
+// Ids below zero name the predefined keys; a store resolves them itself, so
+// a call through a root costs no extra lookup (and a write through a view
+// recreates the view's key if something removed it).
+constexpr KeyId PredefinedKeyId(PredefinedKey root) { return -1 - static_cast<KeyId>(root); }
+
 struct OpenedKey {
   KeyId id = 0;
   std::uint32_t granted = 0;  // the rights the opener holds
@@ -100,7 +105,8 @@ class RegistryProvider {
   // grant lacks DELETE; kNotFound when missing.
   virtual Status DeleteKey(KeyId base, PathView path) = 0;
 
-  virtual Result<ValueData> QueryValue(KeyId key, std::u16string_view name) = 0;
+  // Fills `value` (its buffer is reused: callers on hot paths keep one).
+  virtual Status QueryValue(KeyId key, std::u16string_view name, ValueData* value) = 0;
   // Creates or replaces; a replaced value keeps its place and spelling.
   virtual Status SetValue(KeyId key, std::u16string_view name, std::uint32_t type,
                           std::string_view data) = 0;
@@ -135,8 +141,8 @@ class ForwardingProvider : public RegistryProvider {
     return target_->CreateKey(base, path, class_name, is_volatile, access);
   }
   Status DeleteKey(KeyId base, PathView path) override { return target_->DeleteKey(base, path); }
-  Result<ValueData> QueryValue(KeyId key, std::u16string_view name) override {
-    return target_->QueryValue(key, name);
+  Status QueryValue(KeyId key, std::u16string_view name, ValueData* value) override {
+    return target_->QueryValue(key, name, value);
   }
   Status SetValue(KeyId key, std::u16string_view name, std::uint32_t type,
                   std::string_view data) override {

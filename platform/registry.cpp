@@ -32,6 +32,7 @@ struct Scratch {
   std::string ansi;
   std::string ansi2;
   std::string stored;
+  ValueData value;
 };
 
 Scratch& GetScratch() {
@@ -68,9 +69,8 @@ Result<Target> Resolve(HKEY hkey) {
         PredefinedKey::kUsers,         PredefinedKey::kUsers,  // HKPD never gets here
         PredefinedKey::kCurrentConfig, PredefinedKey::kDynData,
     };
-    Result<KeyId> root = local.value()->Predefined(kRoots[bits - kClassesRoot]);
-    if (!root.ok()) return root.status();
-    return Target{std::move(local).value(), root.value(), kAllKeyAccess};
+    return Target{std::move(local).value(), PredefinedKeyId(kRoots[bits - kClassesRoot]),
+                  kAllKeyAccess};
   }
   HandleEntry entry;
   if (!HandleTable::Instance().Lookup(static_cast<std::int32_t>(bits), &entry)) {
@@ -240,20 +240,19 @@ LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD
   if (!(target.value().access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
   Scratch& scratch = GetScratch();
   Codec().Decode(lpValueName ? lpValueName : "", scratch.name);
-  Status checked = CheckValueNameForLookup(scratch.name);
-  Result<ValueData> value = checked.ok()
-                                ? target.value().store->QueryValue(target.value().key, scratch.name)
-                                : Result<ValueData>(checked);
-  if (value.code() == StatusCode::kNotFound) {
+  Status found = CheckValueNameForLookup(scratch.name);
+  if (found.ok()) {
+    found = target.value().store->QueryValue(target.value().key, scratch.name, &scratch.value);
+  }
+  if (found.code() == StatusCode::kNotFound) {
     if (lpType) *lpType = REG_NONE;
     if (!lpData && lpcbData) *lpcbData = 0;
     return ERROR_FILE_NOT_FOUND;
   }
-  if (!value.ok()) return Win32FromStatus(value.status());
-  if (lpType) *lpType = value.value().type;
-  return CopyOutData(value.value().type,
-                     ToCallerData(value.value().type, value.value().data, scratch), lpData,
-                     lpcbData);
+  if (!found.ok()) return Win32FromStatus(found);
+  const ValueData& value = scratch.value;
+  if (lpType) *lpType = value.type;
+  return CopyOutData(value.type, ToCallerData(value.type, value.data, scratch), lpData, lpcbData);
 }
 
 LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved*/, DWORD dwType,

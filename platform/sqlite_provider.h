@@ -2,9 +2,10 @@
 // process that opens it.
 //
 // Every changing call is one IMMEDIATE transaction (writers queue behind a
-// busy timeout instead of failing) in WAL mode with synchronous=FULL, so a
-// call that returned has its change on disk whatever happens to the process
-// afterwards.
+// busy timeout instead of failing) in WAL mode with synchronous=NORMAL, so a
+// call that returned has its change in the file whatever happens to the
+// process afterwards (a machine crash may lose the last commits, never the
+// file's consistency).
 //
 // Reads are served from the in-process tree of TreeProvider, loaded lazily.
 // The tree stays coherent with other processes' commits without a system call
@@ -95,8 +96,9 @@ class SqliteProvider final : public detail::TreeProvider {
 
   sqlite3* db_ = nullptr;
   std::array<sqlite3_stmt*, kStmtCount> stmts_{};
-  const volatile unsigned char* wal_header_ = nullptr;  // SQLite's own shared mapping
-  std::array<unsigned char, kWalHeaderSize> known_header_{};
+  // SQLite's own shared mapping of the WAL index header, as 64-bit words.
+  const std::uint64_t* wal_header_ = nullptr;
+  std::array<std::uint64_t, kWalHeaderSize / 8> known_header_{};
   std::int64_t known_data_version_ = -1;
   bool recheck_ = true;     // validate against the file on the next call
   bool in_read_ = false;    // a read transaction is open

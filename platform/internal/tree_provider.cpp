@@ -92,7 +92,9 @@ auto TreeProvider::Write(F&& body) -> decltype(body()) {
   Status begun = BeginWrite();
   if (!begun.ok()) return begun;
   tree_changed_ = false;
+  writing_ = true;
   auto result = body();
+  writing_ = false;
   if (!result.ok()) {
     AbortWrite(tree_changed_);
     return result;
@@ -152,6 +154,13 @@ void TreeProvider::DropTree() {
 }
 
 Result<KeyNode*> TreeProvider::Node(KeyId id) {
+  if (id < 0) {
+    auto root = static_cast<PredefinedKey>(-1 - id);
+    if (root > PredefinedKey::kDynData) return Status(StatusCode::kInvalidHandle);
+    Result<KeyId> resolved = writing_ ? EnsurePredefined(root) : LookupPredefined(root);
+    if (!resolved.ok()) return resolved.status();
+    id = resolved.value();
+  }
   if (KeyNode* node = FindNode(id)) return node;
   if (resident_ || id == 0) return Status::KeyDeleted();
   if (Status loaded = LoadKey(id); !loaded.ok()) return loaded;
@@ -391,14 +400,16 @@ Status TreeProvider::DeleteKey(KeyId base, PathView path) {
 
 // --- Values ---
 
-Result<ValueData> TreeProvider::QueryValue(KeyId key, std::u16string_view name) {
-  return Read([&]() -> Result<ValueData> {
+Status TreeProvider::QueryValue(KeyId key, std::u16string_view name, ValueData* value) {
+  return Read([&]() -> Status {
     Result<KeyNode*> node = Node(key);
     if (!node.ok()) return node.status();
     if (Status loaded = EnsureValues(*node.value()); !loaded.ok()) return loaded;
-    const ValueRecord* value = FindValue(*node.value(), name);
-    if (!value) return Status::NotFound();
-    return ValueData{value->type, value->data};
+    const ValueRecord* found = FindValue(*node.value(), name);
+    if (!found) return Status::NotFound();
+    value->type = found->type;
+    value->data.assign(found->data);
+    return Status();
   });
 }
 

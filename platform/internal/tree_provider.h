@@ -77,7 +77,7 @@ class TreeProvider : public RegistryProvider {
   Result<OpenedKey> CreateKey(KeyId base, PathView path, std::u16string_view class_name,
                               bool is_volatile, const AccessRequest& access) override;
   Status DeleteKey(KeyId base, PathView path) override;
-  Result<ValueData> QueryValue(KeyId key, std::u16string_view name) override;
+  Status QueryValue(KeyId key, std::u16string_view name, ValueData* value) override;
   Status SetValue(KeyId key, std::u16string_view name, std::uint32_t type,
                   std::string_view data) override;
   Status DeleteValue(KeyId key, std::u16string_view name) override;
@@ -165,6 +165,7 @@ class TreeProvider : public RegistryProvider {
   std::array<KeyId, 6> predefined_{};  // resolved ids, 0 when not yet known
   KeyId last_id_ = 0;
   bool tree_changed_ = false;
+  bool writing_ = false;  // inside Write: predefined keys may be (re)created
   std::u16string fold_scratch_;
 };
 

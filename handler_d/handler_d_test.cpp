@@ -7,9 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
+#include "frame/convert.h"
 #include "frame/error.h"
 #include "frame/safe_array.h"
 #include "handler_d/message_table.h"
@@ -18,6 +20,17 @@
 #include "platform/ansi.h"
 
 namespace keystrel {
+
+// Readable failure messages: the subtype and the value as text.
+void PrintTo(const Variant& value, std::ostream* os) {
+  *os << UToUtf8(TypeNameOf(value.type()));
+  if (value.is_array()) return;
+  try {
+    *os << " \"" << UToUtf8(ToText(value)) << "\"";
+  } catch (const AutomationError&) {
+  }
+}
+
 namespace {
 
 constexpr std::int32_t kHkcu = static_cast<std::int32_t>(0x80000001u);

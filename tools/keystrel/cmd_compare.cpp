@@ -58,8 +58,8 @@ class Comparer {
         Report(u'=', u"Key: " + path_a + u"\\" + keys_a[i]);
         if (options_.recurse) {
           KeyHandle child_a, child_b;
-          rc = ctx_.registry.Open(a, keys_a[i], p::KEY_READ, &child_a);
-          if (rc == p::ERROR_SUCCESS) rc = ctx_.registry.Open(b, keys_b[j], p::KEY_READ, &child_b);
+          rc = ctx_.registry.OpenChild(a, keys_a[i], p::KEY_READ, &child_a);
+          if (rc == p::ERROR_SUCCESS) rc = ctx_.registry.OpenChild(b, keys_b[j], p::KEY_READ, &child_b);
           if (rc == p::ERROR_SUCCESS) {
             rc = CompareKeys(child_a.get(), path_a + u"\\" + keys_a[i], child_b.get(),
                              path_b + u"\\" + keys_b[j]);

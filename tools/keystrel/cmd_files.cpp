@@ -62,7 +62,7 @@ class Exporter {
       if (rc != p::ERROR_SUCCESS) return Failure(rc, path);
       const std::u16string child_path = path + u"\\" + name;
       KeyHandle child;
-      rc = ctx_.registry.Open(key, name, p::KEY_READ, &child);
+      rc = ctx_.registry.OpenChild(key, name, p::KEY_READ, &child);
       if (rc != p::ERROR_SUCCESS) return Failure(rc, child_path);
       KEYSTREL_RETURN_IF_ERROR(ExportKey(child.get(), child_path));
     }
@@ -146,11 +146,9 @@ class ApplyingSink : public RegFileSink {
   }
   Status OnValue(std::u16string_view name, std::uint32_t type,
                  std::span<const std::uint8_t> data) override {
-    ++changes_;
     return Result(registry_.SetValue(current_.get(), name, type, data));
   }
   Status OnDeleteValue(std::u16string_view name) override {
-    ++changes_;
     LONG rc = registry_.DeleteValue(current_.get(), name);
     if (rc == p::ERROR_FILE_NOT_FOUND) rc = p::ERROR_SUCCESS;
     return Result(rc);
@@ -164,7 +162,6 @@ class ApplyingSink : public RegFileSink {
 
   const Registry& registry_;
   KeyHandle current_;
-  std::uint64_t changes_ = 0;
 };
 
 std::string FileError(const std::string& file) {

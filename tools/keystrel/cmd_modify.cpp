@@ -79,15 +79,13 @@ class Copier {
     }
     for (const std::u16string& name : children) {
       KeyHandle from, to;
-      rc = ctx_.registry.Open(source, name, p::KEY_READ, &from);
+      rc = ctx_.registry.OpenChild(source, name, p::KEY_READ, &from);
       if (rc == p::ERROR_SUCCESS) rc = ctx_.registry.Create(dest, name, &to);
       if (rc == p::ERROR_SUCCESS) rc = Copy(from.get(), to.get());
       if (rc != p::ERROR_SUCCESS) return rc;
     }
     return p::ERROR_SUCCESS;
   }
-
-  bool canceled() const { return canceled_; }
 
  private:
   LONG CopyValues(HKEY source, HKEY dest) {
@@ -98,8 +96,7 @@ class Copier {
       if (rc != p::ERROR_SUCCESS) return rc;
       if (!force_ && ValueExists(ctx_.registry, dest, value.name) &&
           !Confirm(ctx_, u"Value " + value.name + u" exists, overwrite(Yes/No)? ")) {
-        canceled_ = true;
-        continue;
+        continue;  // declined: that value keeps its data, the copy goes on
       }
       rc = ctx_.registry.SetValue(dest, value.name, value.type, value.data);
       if (rc != p::ERROR_SUCCESS) return rc;
@@ -109,7 +106,6 @@ class Copier {
   Context& ctx_;
   bool recurse_;
   bool force_;
-  bool canceled_ = false;
 };
 
 }  // namespace

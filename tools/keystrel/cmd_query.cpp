@@ -130,7 +130,7 @@ class Query {
         continue;
       }
       KeyHandle child;
-      rc = ctx_.registry.Open(key, name, p::KEY_READ, &child);
+      rc = ctx_.registry.OpenChild(key, name, p::KEY_READ, &child);
       if (rc == p::ERROR_SUCCESS) rc = ListKey(child.get(), child_path, false);
       if (rc != p::ERROR_SUCCESS) return rc;
     }
@@ -176,7 +176,7 @@ class Query {
       }
       if (!options_.recurse) continue;
       KeyHandle child;
-      rc = ctx_.registry.Open(key, name, p::KEY_READ, &child);
+      rc = ctx_.registry.OpenChild(key, name, p::KEY_READ, &child);
       if (rc == p::ERROR_SUCCESS) rc = SearchKey(child.get(), child_path);
       if (rc != p::ERROR_SUCCESS) return rc;
     }

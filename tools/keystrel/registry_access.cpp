@@ -76,6 +76,15 @@ LONG Registry::Open(HKEY parent, std::u16string_view subkey, REGSAM sam, KeyHand
   return rc;
 }
 
+LONG Registry::OpenChild(HKEY parent, std::u16string_view name, REGSAM sam,
+                         KeyHandle* out) const {
+  const LONG rc = Open(parent, name, sam, out);
+  if (rc == p::ERROR_FILE_NOT_FOUND && name.find(u'?') != std::u16string_view::npos) {
+    return kErrorLostName;
+  }
+  return rc;
+}
+
 LONG Registry::Create(HKEY parent, std::u16string_view subkey, KeyHandle* out) const {
   std::string name;
   if (LONG rc = Name(subkey, &name); rc != 0) return rc;
@@ -126,6 +135,11 @@ LONG Registry::EnumValue(HKEY key, DWORD index, RegValue* value) const {
     }
     if (rc != p::ERROR_SUCCESS) return rc;
     value->name = codec_.FromAnsi(std::string_view(name.data(), name_len));
+    if (value->name.find(u'?') != std::u16string::npos &&
+        p::RegQueryValueExA(key, std::string(name.data(), name_len).c_str(), nullptr, nullptr,
+                            nullptr, nullptr) == p::ERROR_FILE_NOT_FOUND) {
+      return kErrorLostName;
+    }
     value->type = type;
     data.resize(data_len);
     if (IsTextType(type)) {
@@ -209,7 +223,7 @@ LONG Registry::DeleteAllValues(HKEY key) const {
 LONG Registry::DeleteTree(HKEY parent, std::u16string_view subkey) const {
   {
     KeyHandle key;
-    LONG rc = Open(parent, subkey, p::KEY_ENUMERATE_SUB_KEYS | p::KEY_QUERY_VALUE, &key);
+    LONG rc = OpenChild(parent, subkey, p::KEY_ENUMERATE_SUB_KEYS | p::KEY_QUERY_VALUE, &key);
     if (rc != p::ERROR_SUCCESS) return rc;
     // Always index 0: each deletion shifts the rest down.
     for (;;) {
@@ -243,6 +257,11 @@ std::string DescribeError(LONG code, const AnsiCodec& codec) {
     case kErrorUnmappable:
       return "A name or text has characters that code page " + std::to_string(codec.CodePage()) +
              " cannot represent; nothing was stored in its place.";
+    case kErrorLostName:
+      return "A name in the store has characters that code page " +
+             std::to_string(codec.CodePage()) +
+             " cannot represent, so it cannot be reached; run with KEYSTREL_ACP set to a code "
+             "page that has them (65001 has all).";
     default:
       return "The registry operation failed with error " + std::to_string(code) + ".";
   }

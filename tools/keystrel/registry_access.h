@@ -24,6 +24,9 @@ using platform::REGSAM;
 
 // A name or text that the ANSI code page cannot represent.
 inline constexpr LONG kErrorUnmappable = -2;
+// A name in the store that came back through the code page with '?' in it,
+// so it can no longer be reached by name.
+inline constexpr LONG kErrorLostName = -3;
 
 // The platform's code page (platform/ansi.h).
 class PlatformAnsiCodec : public AnsiCodec {
@@ -62,9 +65,12 @@ class Registry {
   LONG Open(HKEY parent, std::u16string_view subkey, REGSAM sam, KeyHandle* out) const;
   LONG Create(HKEY parent, std::u16string_view subkey, KeyHandle* out) const;
 
-  // 259 past the last item.
+  // 259 past the last item. A value whose name the code page lost gives
+  // kErrorLostName.
   LONG EnumSubkey(HKEY key, DWORD index, std::u16string* name) const;
   LONG EnumValue(HKEY key, DWORD index, RegValue* value) const;
+  // Open for a name EnumSubkey gave: kErrorLostName when the code page lost it.
+  LONG OpenChild(HKEY parent, std::u16string_view name, REGSAM sam, KeyHandle* out) const;
   LONG QueryValue(HKEY key, std::u16string_view name, RegValue* value) const;
   // Text types take UTF-16LE data; it is stored byte for byte as given
   // (no terminator added).

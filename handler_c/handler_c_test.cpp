@@ -102,7 +102,8 @@ TEST_F(HandlerCTest, BinaryDisplayFormStopsAt32767BytesAndClosesTheKey) {
   Ref<Collection> values = handler_->EnumRegistryValues(kCurrentUser, u"Software\\Maker\\App");
   ASSERT_EQ(values->Count(), 1);
   const SafeArray& pair = values->Item(VStr(u"Edge")).array();
-  const UString& hex = pair.Get(1).string();
+  const Variant display = pair.Get(1);
+  const UString& hex = display.string();
   EXPECT_EQ(hex.size(), 32767u * 3 - 1);
   EXPECT_EQ(hex.substr(0, 6), u"AB AB ");
 

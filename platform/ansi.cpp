@@ -150,10 +150,18 @@ void AnsiCodec::Decode(std::string_view bytes, std::u16string& out) const {
 void AnsiCodec::Encode(std::u16string_view text, std::string& out) const {
   if (!single_byte_) return EncodeWithIconv(text, out);
   out.resize(text.size());
+  std::size_t n = 0;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    unsigned char b = to_ansi_[text[i]];
-    out[i] = to_wide_[b] == text[i] ? static_cast<char>(b) : '?';
+    char16_t unit = text[i];
+    unsigned char b = to_ansi_[unit];
+    out[n++] = to_wide_[b] == unit ? static_cast<char>(b) : '?';
+    // A surrogate pair is one character: one '?'.
+    if (unit >= 0xD800 && unit < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] < 0xE000) {
+      ++i;
+    }
   }
+  out.resize(n);
 }
 
 void AnsiCodec::DecodeWithIconv(std::string_view bytes, std::u16string& out) const {

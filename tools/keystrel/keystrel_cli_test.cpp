@@ -299,6 +299,20 @@ TEST_F(KeystrelCli, GrantShowsAndSetsAccess) {
   });
 }
 
+// Under code page 1252 a key named in Cyrillic comes back as "?"; the walk
+// says so instead of reporting a missing key or exporting a wrong name.
+TEST_F(KeystrelCli, NamesTheCodePageLostAreReported) {
+  ASSERT_EQ(platform::AdminCreateKey(u"", u"HKCU\\Software\\Lost\\\u0416"), 0);
+  RunSteps({
+      {{"query", "HKCU\\Software\\Lost"}, 0, "\nHKEY_CURRENT_USER\\Software\\Lost\\?\n"},
+      {{"query", "HKCU\\Software\\Lost", "/s"}, 1, "\n", "code page 1252 cannot represent"},
+      {{"export", "HKCU\\Software\\Lost", Path("lost.reg"), "/y"}, 1, "",
+       "HKEY_CURRENT_USER\\Software\\Lost\\?: A name in the store"},
+      {{"add", "HKCU\\Software\\\xD0\x96", "/f"}, 1, "", "code page 1252 cannot represent"},
+  });
+  EXPECT_FALSE(fs::exists(Path("lost.reg")));
+}
+
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::stringstream s;

@@ -13,6 +13,7 @@ constexpr const char* kKeyNameHelp = R"(
            FullKey - ROOTKEY\SubKey
                 ROOTKEY - [ HKLM | HKCU | HKCR | HKU | HKCC ]
                 SubKey  - the full name of a registry key under ROOTKEY
+
 )";
 
 constexpr const char* kTool = R"(

@@ -140,7 +140,10 @@ class ApplyingSink : public RegFileSink {
       rc = registry_.DeleteTree(root, key.subkey);
       if (rc == p::ERROR_FILE_NOT_FOUND) rc = p::ERROR_SUCCESS;  // nothing to delete
     } else {
-      rc = registry_.Create(root, key.subkey, &current_);
+      rc = registry_.Create(root, key.subkey, &current_, p::KEY_SET_VALUE);
+      // A section without values only needs the key to exist; its values
+      // (if any) were refused by the first pass already.
+      if (rc == p::ERROR_ACCESS_DENIED) rc = registry_.Open(root, key.subkey, 0, &current_);
     }
     return Result(rc);
   }

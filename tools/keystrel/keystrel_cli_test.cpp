@@ -366,6 +366,8 @@ TEST_F(KeystrelCli, ImportIsAllOrNothing) {
   WriteFile(Path("locked.reg"),
             "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Imp]\r\n\"first\"=\"1\"\r\n\r\n"
             "[HKEY_CURRENT_USER\\Software\\Locked]\r\n\"x\"=\"1\"\r\n");
+  WriteFile(Path("locked_empty.reg"),
+            "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Locked]\r\n");
   RunSteps({
       {{"import", Path("bad.reg")}, 1, "", "bad.reg, line 7: dword: takes at most 8 hex digits. Nothing was imported."},
       {{"query", "HKCU\\Software\\Imp"}, 1, "", kNotFound},
@@ -378,6 +380,7 @@ TEST_F(KeystrelCli, ImportIsAllOrNothing) {
       {{"add", "HKCU\\Software\\Locked", "/f"}, 0, kOk},
       {{"grant", "HKCU\\Software\\Locked", "/a", "read"}, 0, kOk},
       {{"import", Path("locked.reg")}, 1, "", "locked.reg, line 7: Access is denied"},
+      {{"import", Path("locked_empty.reg")}, 0, kOk},  // no values: the key only has to exist
       {{"query", "HKCU\\Software\\Imp"}, 1, "", kNotFound},
       {{"add", "HKCU\\Software\\Imp\\Sub", "/v", "s", "/d", "1", "/f"}, 0, kOk},
       {{"add", "HKCU\\Software\\Imp", "/v", "gone", "/d", "1", "/f"}, 0, kOk},

@@ -85,13 +85,14 @@ LONG Registry::OpenChild(HKEY parent, std::u16string_view name, REGSAM sam,
   return rc;
 }
 
-LONG Registry::Create(HKEY parent, std::u16string_view subkey, KeyHandle* out) const {
+LONG Registry::Create(HKEY parent, std::u16string_view subkey, KeyHandle* out,
+                      REGSAM sam) const {
   std::string name;
   if (LONG rc = Name(subkey, &name); rc != 0) return rc;
   HKEY key = nullptr;
   DWORD disposition = 0;
   const LONG rc = p::RegCreateKeyExA(parent, name.c_str(), 0, nullptr, p::REG_OPTION_NON_VOLATILE,
-                                     p::KEY_ALL_ACCESS, nullptr, &key, &disposition);
+                                     sam, nullptr, &key, &disposition);
   if (rc != p::ERROR_SUCCESS) return rc;
   *out = KeyHandle(key, key != parent);
   return rc;

@@ -63,7 +63,8 @@ class Registry {
   LONG Root(const KeyArgument& key, KeyHandle* out) const;
   // Opens or creates `subkey` below `parent` (empty: a new handle to `parent`).
   LONG Open(HKEY parent, std::u16string_view subkey, REGSAM sam, KeyHandle* out) const;
-  LONG Create(HKEY parent, std::u16string_view subkey, KeyHandle* out) const;
+  LONG Create(HKEY parent, std::u16string_view subkey, KeyHandle* out,
+              REGSAM sam = platform::KEY_ALL_ACCESS) const;
 
   // 259 past the last item. A value whose name the code page lost gives
   // kErrorLostName.

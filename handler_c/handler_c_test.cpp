@@ -16,6 +16,7 @@
 #include "frame/safe_array.h"
 #include "library/library.h"
 #include "platform/admin.h"
+#include "platform/ansi.h"
 #include "platform/registry.h"
 
 namespace keystrel {
@@ -147,6 +148,18 @@ TEST_F(HandlerCTest, LocalConnectionLeavesTheCallersOwnHandleOpen) {
   platform::DWORD type = 0;
   EXPECT_EQ(platform::RegQueryValueExA(mine, "Count", nullptr, &type, nullptr, nullptr), 0);
   EXPECT_EQ(platform::RegCloseKey(mine), 0);
+}
+
+// Runs under KEYSTREL_ACP=932 (CTest handler_c_test_cp932): a text written in
+// a double-byte code page must reach the registry whole, not cut to its
+// character count.
+TEST_F(HandlerCTest, DoubleByteCodePageTextIsWrittenWhole) {
+  if (platform::AnsiCodePage() != 932) GTEST_SKIP() << "needs KEYSTREL_ACP=932";
+  const UString text = u"\u65E5\u672C\u8A9E";  // three characters, six ANSI bytes
+  ASSERT_TRUE(handler_->SetRegistryValue(u"Text", VStr(text), 1));
+  EXPECT_EQ(handler_->GetRegistryValue(u"Text"), VStr(text));
+  ASSERT_TRUE(handler_->SetRegistryValue(u"List", VStr(text + u'\0' + text + u'\0' + u'\0'), 7));
+  EXPECT_EQ(handler_->GetRegistryValue(u"List"), VStr(text + u'\0' + text));
 }
 
 }  // namespace

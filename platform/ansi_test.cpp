@@ -81,8 +81,12 @@ TEST(AnsiCodecTest, TheProcessCodePageFollowsKeystrelAcp) {
   const char* setting = std::getenv("KEYSTREL_ACP");
   unsigned expected = setting ? static_cast<unsigned>(std::atoi(setting)) : 1252;
   EXPECT_EQ(AnsiCodePage(), expected);
-  if (expected == 1252) EXPECT_EQ(ToAnsi(u"\u00E9\u20AC"), "\xE9\x80");
-  if (expected == 1251) EXPECT_EQ(ToAnsi(u"\u0416\u00E9"), "\xC6?");
+  if (expected == 1252) {
+    EXPECT_EQ(ToAnsi(u"\u00E9\u20AC"), "\xE9\x80");
+  }
+  if (expected == 1251) {
+    EXPECT_EQ(ToAnsi(u"\u0416\u00E9"), "\xC6?");
+  }
   EXPECT_EQ(FromAnsi(ToAnsi(u"plain")), u"plain");
 }
 

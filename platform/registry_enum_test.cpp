@@ -111,7 +111,9 @@ TEST_P(RegistryEnumTest, EnumKeyBufferRules) {
     }
     std::memset(name, kCanary, sizeof(name));
     EXPECT_EQ(RegEnumKeyA(key, 0, name, cch), fits ? ERROR_SUCCESS : ERROR_MORE_DATA);
-    if (!fits) EXPECT_EQ(static_cast<BYTE>(name[0]), kCanary);
+    if (!fits) {
+      EXPECT_EQ(static_cast<BYTE>(name[0]), kCanary);
+    }
   }
   char name[16];
   char klass[16];
@@ -165,7 +167,9 @@ TEST_P(RegistryEnumTest, EnumValueBufferRules) {
     if (c.result == ERROR_SUCCESS) {
       EXPECT_EQ(name_size, 4u);
       EXPECT_STREQ(name, "Test");
-      if (c.data) EXPECT_EQ(std::memcmp(data, "foobar", 7), 0);
+      if (c.data) {
+        EXPECT_EQ(std::memcmp(data, "foobar", 7), 0);
+      }
     } else {
       EXPECT_EQ(name_size, c.name_size);
       EXPECT_EQ(name[0], 'x');

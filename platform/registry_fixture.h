@@ -33,7 +33,9 @@ class RegistryTest : public ::testing::TestWithParam<StoreKind> {
   }
 
   void TearDown() override {
-    if (base_) EXPECT_EQ(RegCloseKey(base_), ERROR_SUCCESS);
+    if (base_) {
+      EXPECT_EQ(RegCloseKey(base_), ERROR_SUCCESS);
+    }
     EXPECT_EQ(OpenHandleCount(), 0u) << "a test left key handles open";
     UseLocalStore(StoreKind::kMemory);
     if (!folder_.empty()) std::filesystem::remove_all(folder_);

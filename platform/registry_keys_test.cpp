@@ -191,10 +191,14 @@ TEST_P(RegistryTest, PathSyntax) {
     EXPECT_EQ(RegCreateKeyExA(base_, c.path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
                               nullptr),
               c.create);
-    if (c.create == ok) EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+    if (c.create == ok) {
+      EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+    }
     EXPECT_EQ(RegOpenKeyExA(base_, c.path.c_str(), 0, KEY_READ, &key),
               c.create == ok ? ok : c.open_before);
-    if (c.create == ok) EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+    if (c.create == ok) {
+      EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+    }
   }
   // A leading backslash is skipped under HKEY_CLASSES_ROOT only.
   HKEY key = nullptr;

@@ -75,7 +75,9 @@ TEST_P(RegistryMiscTest, ExpandEnvironmentStrings) {
     char buffer[128];
     std::memset(buffer, 'x', sizeof(buffer));
     EXPECT_EQ(ExpandEnvironmentStringsA(c.source, c.size ? buffer : nullptr, c.size), c.result);
-    if (c.expanded) EXPECT_STREQ(buffer, c.expanded);
+    if (c.expanded) {
+      EXPECT_STREQ(buffer, c.expanded);
+    }
     EXPECT_EQ(buffer[c.size], 'x');  // nothing written past the size
   }
   // No cap on the result: a long value comes back whole.

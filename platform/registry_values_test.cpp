@@ -35,7 +35,9 @@ TEST_P(RegistryValuesTest, QueryFollowsTheBufferRules) {
               c.result);
     EXPECT_EQ(type, REG_SZ);
     EXPECT_EQ(size, c.size_out);
-    if (c.written) EXPECT_EQ(std::memcmp(data, "hello", 6), 0);
+    if (c.written) {
+      EXPECT_EQ(std::memcmp(data, "hello", 6), 0);
+    }
     for (std::size_t i = c.written ? 6 : 0; i < sizeof(data); ++i) {
       ASSERT_EQ(data[i], kCanary) << "byte " << i;
     }

@@ -134,7 +134,7 @@ class Use {
   std::u16string ColumnText16(int column) const {
     std::string_view bytes = ColumnBlob(column);
     std::u16string text(bytes.size() / sizeof(char16_t), u'\0');
-    std::memcpy(text.data(), bytes.data(), text.size() * sizeof(char16_t));
+    if (!text.empty()) std::memcpy(text.data(), bytes.data(), text.size() * sizeof(char16_t));
     return text;
   }
   std::u16string ColumnFolded(int column) const {

@@ -75,6 +75,27 @@ TEST_F(HandlerATest, HandleIsStoredUnderItsGeneratedKeyInAnyCase) {
   EXPECT_EQ(OpenHandleCount(), 0u);
 }
 
+TEST_F(HandlerATest, ClosedEntryNeverClosesTheKeyThatReusedItsNumber) {
+  const std::int32_t mine = handler_->OpenKey(kCurrentUser, u"Software\\Test", false, u"Main");
+  handler_->CloseKey(Variant::Long(mine));  // closes the key, keeps the entry
+  // Open and close until the platform hands the same number to another key.
+  HKEY other = nullptr;
+  for (int i = 0; i < 100000 && LongFromHKey(other) != mine; ++i) {
+    if (other != nullptr) RegCloseKey(other);
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, KEY_READ, &other), 0);
+  }
+  if (LongFromHKey(other) != mine) {
+    RegCloseKey(other);
+    GTEST_SKIP() << "the platform did not reuse the handle number";
+  }
+  handler_->CloseKey(Variant::String(u"Main"));
+  DWORD subkeys = 0;
+  EXPECT_EQ(RegQueryInfoKeyA(other, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr,
+                             nullptr, nullptr, nullptr, nullptr),
+            0);
+  EXPECT_EQ(RegCloseKey(other), 0);
+}
+
 TEST_F(HandlerATest, MultiStringHoldsAtMost32767Nuls) {
   const UString most(32767, u'\0');
   EXPECT_EQ(handler_->GetMultiSZ(most).size(), 32768);

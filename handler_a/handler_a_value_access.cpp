@@ -135,8 +135,10 @@ Variant HandlerA::GetValue(std::int32_t uKey, const UString& szValue, Variant* D
 
   DWORD data_size = 0;
   switch (type) {
-    case REG_SZ:
-      return Variant::String(StringData(ReadData(key, name, buffer_size, &data_size), data_size));
+    case REG_SZ: {
+      const std::vector<BYTE> data = ReadData(key, name, buffer_size, &data_size);
+      return Variant::String(StringData(data, data_size));
+    }
     case REG_EXPAND_SZ: {
       const std::vector<BYTE> data = ReadData(key, name, buffer_size, &data_size);
       return Variant::String(Expand(data, data_size));

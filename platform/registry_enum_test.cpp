@@ -258,6 +258,39 @@ TEST_P(RegistryEnumTest, QueryInfoKeepsItsMaximaCurrent) {
   EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
 }
 
+TEST_P(RegistryEnumTest, LastWriteTimeFollowsChanges) {
+  HKEY key = Create("times");
+  auto last_write = [](HKEY h) {
+    FILETIME time = {kSentinel, kSentinel};
+    EXPECT_EQ(RegQueryInfoKeyA(h, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                               nullptr, nullptr, nullptr, &time),
+              ERROR_SUCCESS);
+    return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+  };
+  const std::uint64_t created = last_write(key);
+  EXPECT_GT(created, 0x01D0000000000000u);  // after 2015
+  SetString(key, "v", "x");
+  const std::uint64_t written = last_write(key);
+  EXPECT_GT(written, created);
+  HKEY child = nullptr;
+  ASSERT_EQ(RegCreateKeyA(key, "child", &child), ERROR_SUCCESS);
+  const std::uint64_t grown = last_write(key);
+  EXPECT_GT(grown, written);
+  ASSERT_EQ(RegDeleteValueA(key, "v"), ERROR_SUCCESS);
+  EXPECT_GT(last_write(key), grown);
+  // Enumeration reports the subkey's own time.
+  SetString(child, "w", "y");
+  char name[16];
+  DWORD length = sizeof(name);
+  FILETIME listed = {};
+  ASSERT_EQ(RegEnumKeyExA(key, 0, name, &length, nullptr, nullptr, nullptr, &listed),
+            ERROR_SUCCESS);
+  EXPECT_EQ((static_cast<std::uint64_t>(listed.dwHighDateTime) << 32) | listed.dwLowDateTime,
+            last_write(child));
+  EXPECT_EQ(RegCloseKey(child), ERROR_SUCCESS);
+  EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+}
+
 INSTANTIATE_TEST_SUITE_P(Stores, RegistryEnumTest,
                          ::testing::Values(StoreKind::kMemory, StoreKind::kSqlite), StoreName);
 

@@ -17,7 +17,7 @@ using detail::KeyNode;
 using detail::ValueRecord;
 
 constexpr std::int32_t kApplicationId = 0x4B535452;  // "KSTR"
-constexpr int kSchemaVersion = 1;
+constexpr int kSchemaVersion = 2;
 constexpr std::size_t kMaxCachedKeys = 500000;
 constexpr int kWalIndexRegionSize = 32768;
 constexpr std::uint32_t kWalIndexVersion = 3007000;
@@ -40,10 +40,17 @@ CREATE TABLE vals(
   name BLOB NOT NULL,
   type INTEGER NOT NULL,
   data BLOB NOT NULL,
+  mtime INTEGER NOT NULL,
   PRIMARY KEY(key, folded)) WITHOUT ROWID;
 CREATE INDEX vals_in_order ON vals(key, seq);
 CREATE TABLE meta(name TEXT PRIMARY KEY, value) WITHOUT ROWID;
 )sql";
+
+// A key's last write time: its own (creation, subkeys, deleted values) or its
+// newest value's, whichever is later. Keeping value writes off the key's row
+// makes setting a value touch one page.
+#define KEYSTREL_LAST_WRITE \
+  "max(mtime, coalesce((SELECT max(v.mtime) FROM vals v WHERE v.key = keys.id), 0))"
 
 // Names are stored as UTF-16LE as written; folded names as UTF-16BE so the
 // index's byte order is the ordinal UTF-16 order subkeys enumerate in.
@@ -53,12 +60,13 @@ constexpr const char* kStatements[] = {
     "COMMIT",
     "ROLLBACK",
     "PRAGMA data_version",
-    "SELECT parent, name, folded, class, access_grant, flags, mtime FROM keys WHERE id = ?1",
-    "SELECT id, name, folded, class, access_grant, flags, mtime FROM keys"
-    " WHERE parent = ?1 AND folded = ?2",
-    "SELECT id, name, folded, class, access_grant, flags, mtime FROM keys"
-    " WHERE parent = ?1 ORDER BY folded",
-    "SELECT name, folded, type, data, seq FROM vals WHERE key = ?1 ORDER BY seq",
+    "SELECT parent, name, folded, class, access_grant, flags, " KEYSTREL_LAST_WRITE
+    " FROM keys WHERE id = ?1",
+    "SELECT id, name, folded, class, access_grant, flags, " KEYSTREL_LAST_WRITE
+    " FROM keys WHERE parent = ?1 AND folded = ?2",
+    "SELECT id, name, folded, class, access_grant, flags, " KEYSTREL_LAST_WRITE
+    " FROM keys WHERE parent = ?1 ORDER BY folded",
+    "SELECT name, folded, type, data, seq, mtime FROM vals WHERE key = ?1 ORDER BY seq",
     "SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1",
     "SELECT count(*), coalesce(max(length(name)), 0) / 2, coalesce(max(length(class)), 0) / 2"
     " FROM keys WHERE parent = ?1",
@@ -66,14 +74,16 @@ constexpr const char* kStatements[] = {
     " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)",
     "DELETE FROM keys WHERE id = ?1",
     "DELETE FROM vals WHERE key = ?1",
-    "INSERT INTO vals(key, folded, seq, name, type, data) VALUES(?1, ?2, ?3, ?4, ?5, ?6)",
-    "UPDATE vals SET type = ?3, data = ?4 WHERE key = ?1 AND folded = ?2",
+    "INSERT INTO vals(key, folded, seq, name, type, data, mtime)"
+    " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)",
+    "UPDATE vals SET type = ?3, data = ?4, mtime = ?5 WHERE key = ?1 AND folded = ?2",
     "DELETE FROM vals WHERE key = ?1 AND folded = ?2",
     "UPDATE keys SET mtime = ?2 WHERE id = ?1",
     "UPDATE keys SET access_grant = ?2 WHERE id = ?1",
     "DELETE FROM vals",
     "DELETE FROM keys",
 };
+#undef KEYSTREL_LAST_WRITE
 
 // The one mapping from SQLite's result codes to the platform's.
 Status StatusFromSqlite(int rc, const char* message) {
@@ -529,6 +539,7 @@ Status SqliteProvider::LoadValues(KeyNode& key) {
     value.type = static_cast<std::uint32_t>(rows.ColumnInt(2));
     value.data = std::string(rows.ColumnBlob(3));
     value.seq = rows.ColumnInt(4);
+    value.last_write = static_cast<std::uint64_t>(rows.ColumnInt(5));
     values.push_back(std::move(value));
   }
   if (rc != SQLITE_DONE) return Fail(rc);
@@ -599,7 +610,8 @@ Status SqliteProvider::WriteValue(const KeyNode& key, const ValueRecord& value, 
         .Int(3, value.seq)
         .Text16(4, value.name)
         .Int(5, value.type)
-        .Blob(6, value.data.data(), value.data.size());
+        .Blob(6, value.data.data(), value.data.size())
+        .Int(7, static_cast<std::int64_t>(value.last_write));
     if (int rc = use.Step(); rc != SQLITE_DONE) return Fail(rc);
     return Status();
   }
@@ -607,7 +619,8 @@ Status SqliteProvider::WriteValue(const KeyNode& key, const ValueRecord& value, 
   use.Int(1, key.id)
       .Blob(2, folded.data(), folded.size())
       .Int(3, value.type)
-      .Blob(4, value.data.data(), value.data.size());
+      .Blob(4, value.data.data(), value.data.size())
+      .Int(5, static_cast<std::int64_t>(value.last_write));
   if (int rc = use.Step(); rc != SQLITE_DONE) return Fail(rc);
   return Status();
 }

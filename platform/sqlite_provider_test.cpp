@@ -102,7 +102,18 @@ TEST_F(SqliteStoreTest, FileIsCreatedPrivateWithItsFolderAndKeepsData) {
             ERROR_SUCCESS);
   ASSERT_EQ(RegCloseKey(key), ERROR_SUCCESS);
 
+  auto last_write = [] {
+    HKEY key = nullptr;
+    FILETIME time = {};
+    RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Persist", 0, KEY_READ, &key);
+    RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                     nullptr, nullptr, &time);
+    RegCloseKey(key);
+    return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+  };
+  const std::uint64_t written = last_write();
   ASSERT_EQ(UseLocalStore(StoreKind::kSqlite, nested), ERROR_SUCCESS);  // a fresh connection
+  EXPECT_EQ(last_write(), written);  // the value's write time, kept in the file
   DWORD value = 0;
   EXPECT_EQ(ReadDword("Software\\Persist", "n", &value), ERROR_SUCCESS);
   EXPECT_EQ(value, 42u);

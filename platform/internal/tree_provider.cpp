@@ -426,6 +426,7 @@ Status TreeProvider::SetValue(KeyId key, std::u16string_view name, std::uint32_t
       ValueRecord updated = *value;
       updated.type = type;
       updated.data.assign(data);
+      updated.last_write = now;
       if (Status written = WriteValue(node, updated, false); !written.ok()) return written;
       *value = std::move(updated);
     } else {
@@ -435,11 +436,11 @@ Status TreeProvider::SetValue(KeyId key, std::u16string_view name, std::uint32_t
       fresh.type = type;
       fresh.data.assign(data);
       fresh.seq = node.values.empty() ? 1 : node.values.back().seq + 1;
+      fresh.last_write = now;
       if (Status written = WriteValue(node, fresh, true); !written.ok()) return written;
       if (node.value_index_valid) node.value_index.emplace(fresh.folded, node.values.size());
       node.values.push_back(std::move(fresh));
     }
-    if (Status touched = TouchKey(node.id, now); !touched.ok()) return touched;
     node.last_write = now;
     return Status();
   });

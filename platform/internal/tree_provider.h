@@ -32,6 +32,9 @@ struct ValueRecord {
   std::uint32_t type = 0;
   std::string data;
   std::int64_t seq = 0;  // insertion order
+  // When the value was last written. A key's last write time is the latest
+  // of its own and its values', so setting a value changes only the value.
+  std::uint64_t last_write = 0;
 };
 
 struct KeyNode {
@@ -111,7 +114,8 @@ class TreeProvider : public RegistryProvider {
   virtual Status LoadValues(KeyNode& /*key*/) { return Status(); }
   virtual Result<bool> HasChildren(const KeyNode& key) { return !key.children.empty(); }
   virtual Result<ChildStats> LoadChildStats(const KeyNode& key);
-  // Writing through; called before the tree changes.
+  // Writing through; called before the tree changes. WriteValue's record
+  // carries its write time; the key's own time is not touched for it.
   virtual Result<KeyId> InsertKey(const KeyNode& /*node*/) { return ++last_id_; }
   virtual Status RemoveKey(const KeyNode& /*node*/) { return Status(); }
   virtual Status WriteValue(const KeyNode& /*key*/, const ValueRecord& /*value*/,

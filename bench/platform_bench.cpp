@@ -86,8 +86,8 @@ void BM_SetDword(benchmark::State& state, StoreKind kind) {
   }
   RegCloseKey(key);
 }
-BENCHMARK_CAPTURE(BM_SetDword, memory, StoreKind::kMemory)->UseRealTime();
-BENCHMARK_CAPTURE(BM_SetDword, sqlite, StoreKind::kSqlite)->UseRealTime();
+BENCHMARK_CAPTURE(BM_SetDword, memory, StoreKind::kMemory);
+BENCHMARK_CAPTURE(BM_SetDword, sqlite, StoreKind::kSqlite);
 
 // One iteration enumerates every subkey of a key holding `count` of them.
 void BM_EnumKeys(benchmark::State& state, StoreKind kind) {
@@ -180,7 +180,7 @@ void BM_SqliteRawCommit(benchmark::State& state) {
   }
   sqlite3_finalize(upsert);
 }
-BENCHMARK(BM_SqliteRawCommit)->UseRealTime();
+BENCHMARK(BM_SqliteRawCommit);
 
 }  // namespace
 }  // namespace keystrel::platform

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -205,10 +206,14 @@ Status CreateFile(const std::string& path) {
   return Status();
 }
 
+// The kernel's id of this boot (hex digits and dashes), empty when unknown.
 std::string BootId() {
   std::ifstream in("/proc/sys/kernel/random/boot_id");
   std::string id;
   std::getline(in, id);
+  for (char c : id) {
+    if (!std::isxdigit(static_cast<unsigned char>(c)) && c != '-') return {};
+  }
   return id;
 }
 
@@ -338,10 +343,14 @@ Status SqliteProvider::DropVolatileKeysAfterBoot() {
   sqlite3_finalize(stmt);
   if (rc != SQLITE_OK) return Fail(rc);
   if (recorded == boot) return Status();
+  // Checked again inside the transaction: another process of this boot may
+  // have cleaned up (and made new volatile keys) since the read above.
+  const std::string stale = "coalesce((SELECT value FROM meta WHERE name = 'boot'), '') <> '" +
+                            boot + "'";
   std::string sql =
       "BEGIN IMMEDIATE;"
-      "DELETE FROM vals WHERE key IN (SELECT id FROM keys WHERE flags & 1);"
-      "DELETE FROM keys WHERE flags & 1;"
+      "DELETE FROM vals WHERE key IN (SELECT id FROM keys WHERE flags & 1) AND " + stale + ";"
+      "DELETE FROM keys WHERE flags & 1 AND " + stale + ";"
       "INSERT OR REPLACE INTO meta(name, value) VALUES('boot', '" + boot + "');"
       "COMMIT;";
   rc = sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr);

@@ -311,6 +311,26 @@ Status SqliteProvider::CheckSchema() {
   if (app_id != kApplicationId) {
     return Status(StatusCode::kBadDb, "not a registry database");
   }
+  if (version == 1) {
+    // Version 1 kept no write time on values: theirs start at 0, so a key's
+    // own time stands until a value is written again.
+    rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) return Fail(rc);
+    rc = read_state(&app_id, &version, &tables);
+    if (rc == SQLITE_OK && version == 1) {
+      rc = sqlite3_exec(db_,
+                        "ALTER TABLE vals ADD COLUMN mtime INTEGER NOT NULL DEFAULT 0;"
+                        "PRAGMA user_version=2;",
+                        nullptr, nullptr, nullptr);
+      if (rc == SQLITE_OK) version = 2;
+    }
+    if (rc == SQLITE_OK) rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
+      Status failed = Fail(rc);
+      sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+      return failed;
+    }
+  }
   if (version != kSchemaVersion) {
     return Status(StatusCode::kBadDb, "registry database of another version");
   }

@@ -287,6 +287,30 @@ TEST_F(SqliteStoreTest, UnusableFilesGiveRegistryErrors) {
   EXPECT_EQ(UseLocalStore(StoreKind::kSqlite, "/proc/keystrel/registry.db"), ERROR_CANTOPEN);
 }
 
+TEST_F(SqliteStoreTest, FilesOfTheFirstFormatAreUpgradedInPlace) {
+  ASSERT_EQ(UseLocalStore(StoreKind::kSqlite, path_), ERROR_SUCCESS);
+  ASSERT_EQ(WriteDword("Software\\Old", "n", 5), ERROR_SUCCESS);
+  UseLocalStore(StoreKind::kMemory);
+  // Back to the first format: values without their write time.
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(path_.c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db, "ALTER TABLE vals DROP COLUMN mtime; PRAGMA user_version=1;",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+  ASSERT_EQ(UseLocalStore(StoreKind::kSqlite, path_), ERROR_SUCCESS);
+  DWORD value = 0;
+  EXPECT_EQ(ReadDword("Software\\Old", "n", &value), ERROR_SUCCESS);
+  EXPECT_EQ(value, 5u);
+  EXPECT_EQ(WriteDword("Software\\Old", "m", 6), ERROR_SUCCESS);
+  // A newer format than this build knows is refused, not guessed at.
+  UseLocalStore(StoreKind::kMemory);
+  ASSERT_EQ(sqlite3_open(path_.c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db, "PRAGMA user_version=99", nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(db);
+  EXPECT_EQ(UseLocalStore(StoreKind::kSqlite, path_), ERROR_BADDB);
+}
+
 TEST_F(SqliteStoreTest, VolatileKeysVanishWithTheNextBoot) {
   ASSERT_EQ(UseLocalStore(StoreKind::kSqlite, path_), ERROR_SUCCESS);
   ASSERT_EQ(WriteDword("Software\\Lasting", "n", 1), ERROR_SUCCESS);

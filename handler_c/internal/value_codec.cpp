@@ -1,6 +1,7 @@
 #include "handler_c/internal/value_codec.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <string_view>
 
@@ -92,18 +93,24 @@ LONG KeyHandle::Open(HKEY parent, const std::string& path, REGSAM access) {
 }
 
 LONG QueryValue(HKEY key, const std::string& name, StoredValue* out) {
-  std::vector<std::uint8_t> buffer(kFirstReadSize);
+  // The first read goes to the stack: most values fit, and a read is the
+  // member clients call most.
+  std::array<std::uint8_t, kFirstReadSize> first{};
   DWORD type = 0;
   DWORD size = kFirstReadSize;
-  LONG rc = RegQueryValueExA(key, name.c_str(), nullptr, &type, buffer.data(), &size);
-  if (rc == ERROR_MORE_DATA) {
-    buffer.assign(size, 0);
-    rc = RegQueryValueExA(key, name.c_str(), nullptr, &type, buffer.data(), &size);
-  }
+  LONG rc = RegQueryValueExA(key, name.c_str(), nullptr, &type, first.data(), &size);
   if (rc == ERROR_SUCCESS) {
-    buffer.resize(std::min<std::size_t>(size, buffer.size()));
     out->type = type;
-    out->bytes = std::move(buffer);
+    out->bytes.assign(first.begin(), first.begin() + std::min<DWORD>(size, kFirstReadSize));
+    return rc;
+  }
+  if (rc != ERROR_MORE_DATA) return rc;
+  std::vector<std::uint8_t> exact(size);
+  rc = RegQueryValueExA(key, name.c_str(), nullptr, &type, exact.data(), &size);
+  if (rc == ERROR_SUCCESS) {
+    exact.resize(std::min<std::size_t>(size, exact.size()));
+    out->type = type;
+    out->bytes = std::move(exact);
   }
   return rc;
 }

@@ -48,9 +48,10 @@ class HandlerAKeys final : public Object {
   std::shared_ptr<handler_a_detail::KeyNode> AddNode(const UString& name, std::int32_t handle,
                                                      const UString& key);
 
-  handler_a_detail::NodeList<handler_a_detail::KeyNode> items_;
+  // Declared first so that it goes last: the items end before the handler link.
   Ref<HandlerA> handler_;
   std::int32_t handle_ = 0;
+  handler_a_detail::NodeList<handler_a_detail::KeyNode> items_;
 };
 
 }  // namespace keystrel

@@ -3,10 +3,9 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <utility>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "frame/catalogue.h"
 #include "frame/convert.h"
@@ -63,8 +62,8 @@ bool ErrorMatches(const ErrorSpec& e, const Outcome& o) {
   if (e.number && *e.number != o.number) return false;
   if (e.source && *e.source != o.source) return false;
   if (e.description && *e.description != o.description) return false;
-  if (e.description_prefix && o.description.compare(0, e.description_prefix->size(),
-                                                    *e.description_prefix) != 0) {
+  if (e.description_prefix &&
+      o.description.compare(0, e.description_prefix->size(), *e.description_prefix) != 0) {
     return false;
   }
   return true;
@@ -197,16 +196,16 @@ void CaseRun::Prepare(const StoreChoice& store) {
       return;
     }
     if (std::optional<RegistryFault> f = SeedRegistry(name, registry)) {
-      FailAt("setup at " + f->pointer, f->what + ": expected " + f->expected + ", actual " +
-                                           f->actual);
+      FailAt("setup at " + f->pointer,
+             f->what + ": expected " + f->expected + ", actual " + f->actual);
       return;
     }
   }
   platform::SetEnvironmentOverlay(case_.env);
   InstallHooks();
   if (std::optional<RegistryFault> f = SeedRegistry(u"", case_.registry)) {
-    FailAt("setup at " + f->pointer, f->what + ": expected " + f->expected + ", actual " +
-                                         f->actual);
+    FailAt("setup at " + f->pointer,
+           f->what + ": expected " + f->expected + ", actual " + f->actual);
   }
 }
 
@@ -279,8 +278,8 @@ Variant CaseRun::Eval(const ValueSpec& spec) {
         try {
           a.Set(spec.lbound + static_cast<std::int32_t>(i), item);
         } catch (const AutomationError& e) {
-          throw StepFault{"array item at " + spec.items[i].pointer + " cannot be stored: " +
-                          e.what()};
+          throw StepFault{"array item at " + spec.items[i].pointer +
+                          " cannot be stored: " + e.what()};
         }
       }
       return Variant::Array(std::move(a));
@@ -433,8 +432,7 @@ void CaseRun::RunStepBody(const Step& s) {
       RunSink(s);
       break;
     case StepKind::kRecorder:
-      Slot(s.target) =
-          Variant::Object(MakeRef<Recorder>(link_, Utf8ToU(s.target), s.methods));
+      Slot(s.target) = Variant::Object(MakeRef<Recorder>(link_, Utf8ToU(s.target), s.methods));
       break;
     case StepKind::kOn:
       reactions_.push_back(&s);
@@ -518,7 +516,8 @@ void CaseRun::RunForEach(const Step& s) {
   if (!CheckOutcome(s, o) || o.raised || !s.items) return;
   bool same = items.size() == s.items->size();
   std::string note;
-  for (std::size_t i = 0; same && i < items.size(); ++i) same = Match((*s.items)[i], items[i], &note);
+  for (std::size_t i = 0; same && i < items.size(); ++i)
+    same = Match((*s.items)[i], items[i], &note);
   if (same) return;
   std::string expected = "[";
   for (std::size_t i = 0; i < s.items->size(); ++i) expected += (i ? "," : "") + (*s.items)[i].text;
@@ -599,8 +598,8 @@ void CaseRun::Finish(const Step& s, const Outcome& o) {
     }
     note.clear();
     if (!Match(expected, *it->second, &note)) {
-      Fail(s, "variable " + name + ": expected " + expected.text + ", actual " +
-                  Show(*it->second) + note);
+      Fail(s, "variable " + name + ": expected " + expected.text + ", actual " + Show(*it->second) +
+                  note);
       return;
     }
   }
@@ -644,7 +643,8 @@ void CaseRun::RunReaction(const Step& r, std::span<Arg> args) {
   for (const KeepSpec& k : r.keeps) {
     if (static_cast<std::size_t>(k.index) >= args.size()) {
       FailAt(WhereAt(r.summary, k.pointer), "keep: the call has " + std::to_string(args.size()) +
-                                                " argument(s), no index " + std::to_string(k.index));
+                                                " argument(s), no index " +
+                                                std::to_string(k.index));
       return;
     }
     Slot(k.as) = args[static_cast<std::size_t>(k.index)].get();
@@ -655,9 +655,9 @@ void CaseRun::RunReaction(const Step& r, std::span<Arg> args) {
   }
   for (const SetArgSpec& sa : r.setargs) {
     if (static_cast<std::size_t>(sa.index) >= args.size()) {
-      FailAt(WhereAt(r.summary, sa.pointer),
-             "setarg: the call has " + std::to_string(args.size()) + " argument(s), no index " +
-                 std::to_string(sa.index));
+      FailAt(WhereAt(r.summary, sa.pointer), "setarg: the call has " + std::to_string(args.size()) +
+                                                 " argument(s), no index " +
+                                                 std::to_string(sa.index));
       return;
     }
     Variant v;

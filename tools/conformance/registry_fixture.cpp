@@ -1,9 +1,8 @@
 #include "tools/conformance/registry_fixture.h"
 
 #include <cstdint>
-#include <vector>
-
 #include <nlohmann/json.hpp>
+#include <vector>
 
 #include "platform/admin.h"
 #include "platform/ansi.h"
@@ -26,11 +25,16 @@ struct RootName {
 
 p::HKEY RootOf(UStringView root) {
   const RootName roots[] = {
-      {u"HKEY_CLASSES_ROOT", p::HKEY_CLASSES_ROOT},   {u"HKCR", p::HKEY_CLASSES_ROOT},
-      {u"HKEY_CURRENT_USER", p::HKEY_CURRENT_USER},   {u"HKCU", p::HKEY_CURRENT_USER},
-      {u"HKEY_LOCAL_MACHINE", p::HKEY_LOCAL_MACHINE}, {u"HKLM", p::HKEY_LOCAL_MACHINE},
-      {u"HKEY_USERS", p::HKEY_USERS},                 {u"HKU", p::HKEY_USERS},
-      {u"HKEY_CURRENT_CONFIG", p::HKEY_CURRENT_CONFIG}, {u"HKCC", p::HKEY_CURRENT_CONFIG},
+      {u"HKEY_CLASSES_ROOT", p::HKEY_CLASSES_ROOT},
+      {u"HKCR", p::HKEY_CLASSES_ROOT},
+      {u"HKEY_CURRENT_USER", p::HKEY_CURRENT_USER},
+      {u"HKCU", p::HKEY_CURRENT_USER},
+      {u"HKEY_LOCAL_MACHINE", p::HKEY_LOCAL_MACHINE},
+      {u"HKLM", p::HKEY_LOCAL_MACHINE},
+      {u"HKEY_USERS", p::HKEY_USERS},
+      {u"HKU", p::HKEY_USERS},
+      {u"HKEY_CURRENT_CONFIG", p::HKEY_CURRENT_CONFIG},
+      {u"HKCC", p::HKEY_CURRENT_CONFIG},
   };
   for (const RootName& r : roots) {
     if (TextEquals(root, r.name)) return r.key;
@@ -85,7 +89,7 @@ std::string RenderData(std::uint32_t type, const std::vector<std::uint8_t>& byte
   if (type == 7 && bytes.size() >= 2 && bytes[bytes.size() - 1] == 0 &&
       bytes[bytes.size() - 2] == 0) {
     Json items = Json::array();
-    std::size_t end = bytes.size() - 1;  // the closing NUL
+    std::size_t end = bytes.size() - 1;                        // the closing NUL
     if (end == 1) return DumpJson(Json{{"multi_sz", items}});  // two NULs: the empty list
     for (std::size_t i = 0; i < end;) {
       std::size_t nul = nul_at(i);
@@ -125,8 +129,8 @@ std::optional<RegistryFault> CheckExact(p::HKEY h, const RegKeySpec& key) {
   std::vector<char> name(16384);
   for (p::DWORD index = 0;; ++index) {
     p::DWORD len = static_cast<p::DWORD>(name.size());
-    std::int32_t rc = p::RegEnumValueA(h, index, name.data(), &len, nullptr, nullptr, nullptr,
-                                       nullptr);
+    std::int32_t rc =
+        p::RegEnumValueA(h, index, name.data(), &len, nullptr, nullptr, nullptr, nullptr);
     if (rc == p::ERROR_NO_MORE_ITEMS) return std::nullopt;
     if (rc != 0) {
       return RegistryFault{key.pointer, KeyWhat(key), "its values listed",
@@ -205,11 +209,13 @@ std::optional<RegistryFault> SeedRegistry(std::u16string_view computer, const Re
   for (const RegKeySpec& key : spec) {
     if (key.path.find(u'\\') != UString::npos) {
       if (std::int32_t rc = p::AdminCreateKey(computer, key.path); rc != 0) {
-        return RegistryFault{key.pointer, KeyWhat(key), "the key seeded", "create gave " + Result(rc)};
+        return RegistryFault{key.pointer, KeyWhat(key), "the key seeded",
+                             "create gave " + Result(rc)};
       }
     }
     for (const RegValueSpec& v : key.values) {
-      if (std::int32_t rc = p::AdminSetValue(computer, key.path, v.name, v.type, v.bytes); rc != 0) {
+      if (std::int32_t rc = p::AdminSetValue(computer, key.path, v.name, v.type, v.bytes);
+          rc != 0) {
         return RegistryFault{v.pointer, ValueWhat(key, v), "the value seeded",
                              "write gave " + Result(rc)};
       }

@@ -50,8 +50,7 @@ fs::path TempBase() {
 
 }  // namespace
 
-Runner::Runner(RunnerOptions options, std::ostream& out)
-    : options_(std::move(options)), out_(out) {
+Runner::Runner(RunnerOptions options, std::ostream& out) : options_(std::move(options)), out_(out) {
   ::unsetenv("KEYSTREL_COMPUTERS");
 }
 
@@ -169,8 +168,7 @@ int ConformanceMain(int argc, char** argv) {
       } else if (value == "sqlite") {
         options.store = platform::StoreKind::kSqlite;
       } else {
-        std::cerr << "keystrel-conformance: unknown store \"" << value
-                  << "\" (memory or sqlite)\n";
+        std::cerr << "keystrel-conformance: unknown store \"" << value << "\" (memory or sqlite)\n";
         return 2;
       }
     } else if (arg.size() > 1 && arg[0] == '-') {

@@ -5,13 +5,12 @@
 // passing vectors cannot show.
 #include "tools/conformance/runner.h"
 
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-
-#include <gtest/gtest.h>
 
 #include "frame/host.h"
 #include "tools/conformance/testing/probe.h"
@@ -137,9 +136,7 @@ TEST_F(RunnerTest, DirectoriesRunTheirJsonFilesInNameOrder) {
   const std::filesystem::path dir =
       std::filesystem::temp_directory_path() / ("runner-test-" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
-  auto write = [&](const char* name, const char* text) {
-    std::ofstream(dir / name) << text;
-  };
+  auto write = [&](const char* name, const char* text) { std::ofstream(dir / name) << text; };
   const char* failing = R"({"cases": [{"name": "x", "steps": [{"handles": 1}]}]})";
   write("b.json", failing);
   write("a.json", failing);
@@ -154,10 +151,12 @@ TEST_F(RunnerTest, DirectoriesRunTheirJsonFilesInNameOrder) {
   }
   const std::string d = dir.string();
   EXPECT_EQ(out.str(),
-            d + "/a.json: case \"x\": step 1 (handles 1) at /cases/0/steps/0: expected 1 open key "
+            d +
+                "/a.json: case \"x\": step 1 (handles 1) at /cases/0/steps/0: expected 1 open key "
                 "handles, actual 0\n" +
-                d + "/b.json: case \"x\": step 1 (handles 1) at /cases/0/steps/0: expected 1 open "
-                    "key handles, actual 0\n" +
+                d +
+                "/b.json: case \"x\": step 1 (handles 1) at /cases/0/steps/0: expected 1 open "
+                "key handles, actual 0\n" +
                 d + "/missing.json: cannot read the file\n0 passed, 3 failed\n");
   std::filesystem::remove_all(dir);
 }

@@ -56,9 +56,7 @@ std::string U128ToText(U128 v) {
   return out;
 }
 
-U128 DecimalMagnitude(const Decimal& d) {
-  return (static_cast<U128>(d.hi32) << 64) | d.lo64;
-}
+U128 DecimalMagnitude(const Decimal& d) { return (static_cast<U128>(d.hi32) << 64) | d.lo64; }
 
 // Days from 1970-01-01 of a proleptic Gregorian date (H. Hinnant's algorithm).
 std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
@@ -134,8 +132,8 @@ std::optional<Currency> ParseCurrency(std::string_view text) {
     return std::nullopt;
   }
   Currency c;
-  c.scaled = negative ? static_cast<std::int64_t>(-static_cast<I128>(v))
-                      : static_cast<std::int64_t>(v);
+  c.scaled =
+      negative ? static_cast<std::int64_t>(-static_cast<I128>(v)) : static_cast<std::int64_t>(v);
   return c;
 }
 

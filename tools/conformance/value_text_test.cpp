@@ -73,8 +73,8 @@ TEST(ValueText, DatesUseTheAutomationDayCount) {
     EXPECT_DOUBLE_EQ(d->days, r.days);
     EXPECT_EQ(FormatDateText(*d), r.shown);
   }
-  for (const char* bad : {"2001-02-30", "1900-02-29", "2001-13-01", "2001-02-03 24:00", "0099-01-01",
-                          "2001/02/03", "2001-02-03 4:05:06"}) {
+  for (const char* bad : {"2001-02-30", "1900-02-29", "2001-13-01", "2001-02-03 24:00",
+                          "0099-01-01", "2001/02/03", "2001-02-03 4:05:06"}) {
     EXPECT_FALSE(ParseDate(bad).has_value()) << bad;
   }
 }

@@ -32,19 +32,34 @@ bool SameArray(const SafeArray& a, const SafeArray& b) {
 
 const char* ElementName(VarType t) {
   switch (t) {
-    case VarType::kByte: return "byte";
-    case VarType::kInteger: return "int";
-    case VarType::kLong: return "long";
-    case VarType::kSingle: return "single";
-    case VarType::kDouble: return "double";
-    case VarType::kCurrency: return "currency";
-    case VarType::kDate: return "date";
-    case VarType::kBoolean: return "bool";
-    case VarType::kString: return "string";
-    case VarType::kVariant: return "variant";
-    case VarType::kObject: return "object";
-    case VarType::kEmpty: case VarType::kNull: case VarType::kError: case VarType::kDecimal:
-    case VarType::kArray: break;
+    case VarType::kByte:
+      return "byte";
+    case VarType::kInteger:
+      return "int";
+    case VarType::kLong:
+      return "long";
+    case VarType::kSingle:
+      return "single";
+    case VarType::kDouble:
+      return "double";
+    case VarType::kCurrency:
+      return "currency";
+    case VarType::kDate:
+      return "date";
+    case VarType::kBoolean:
+      return "bool";
+    case VarType::kString:
+      return "string";
+    case VarType::kVariant:
+      return "variant";
+    case VarType::kObject:
+      return "object";
+    case VarType::kEmpty:
+    case VarType::kNull:
+    case VarType::kError:
+    case VarType::kDecimal:
+    case VarType::kArray:
+      break;
   }
   return "unknown";
 }
@@ -86,19 +101,30 @@ bool SameValue(const Variant& a, const Variant& b) {
     case VarType::kEmpty:
     case VarType::kNull:
       return true;
-    case VarType::kInteger: return a.integer_value() == b.integer_value();
-    case VarType::kLong: return a.long_value() == b.long_value();
-    case VarType::kSingle: return SameFloat(a.single_value(), b.single_value());
-    case VarType::kDouble: return SameFloat(a.double_value(), b.double_value());
-    case VarType::kCurrency: return a.currency_value() == b.currency_value();
-    case VarType::kDate: return SameFloat(a.date_value().days, b.date_value().days);
-    case VarType::kString: return a.string() == b.string();
-    case VarType::kObject: return a.object().get() == b.object().get();
-    case VarType::kError: return a.error_value() == b.error_value();
-    case VarType::kBoolean: return a.bool_value() == b.bool_value();
+    case VarType::kInteger:
+      return a.integer_value() == b.integer_value();
+    case VarType::kLong:
+      return a.long_value() == b.long_value();
+    case VarType::kSingle:
+      return SameFloat(a.single_value(), b.single_value());
+    case VarType::kDouble:
+      return SameFloat(a.double_value(), b.double_value());
+    case VarType::kCurrency:
+      return a.currency_value() == b.currency_value();
+    case VarType::kDate:
+      return SameFloat(a.date_value().days, b.date_value().days);
+    case VarType::kString:
+      return a.string() == b.string();
+    case VarType::kObject:
+      return a.object().get() == b.object().get();
+    case VarType::kError:
+      return a.error_value() == b.error_value();
+    case VarType::kBoolean:
+      return a.bool_value() == b.bool_value();
     case VarType::kDecimal:
       return NormalizeDecimal(a.decimal_value()) == NormalizeDecimal(b.decimal_value());
-    case VarType::kByte: return a.byte_value() == b.byte_value();
+    case VarType::kByte:
+      return a.byte_value() == b.byte_value();
     case VarType::kVariant:
     case VarType::kArray:
       break;
@@ -109,15 +135,24 @@ bool SameValue(const Variant& a, const Variant& b) {
 Json ValueJson(const Variant& v, const ObjectNamer& namer) {
   if (v.is_array()) return ArrayJson(v.array(), namer);
   switch (v.type()) {
-    case VarType::kEmpty: return Json{{"empty", true}};
-    case VarType::kNull: return Json{{"null", true}};
-    case VarType::kInteger: return Json{{"int", v.integer_value()}};
-    case VarType::kLong: return Json(v.long_value());
-    case VarType::kSingle: return Json{{"single", static_cast<double>(v.single_value())}};
-    case VarType::kDouble: return DoubleJson(v.double_value());
-    case VarType::kCurrency: return Json{{"currency", FormatCurrencyText(v.currency_value())}};
-    case VarType::kDate: return Json{{"date", FormatDateText(v.date_value())}};
-    case VarType::kString: return Json(UToUtf8(v.string()));
+    case VarType::kEmpty:
+      return Json{{"empty", true}};
+    case VarType::kNull:
+      return Json{{"null", true}};
+    case VarType::kInteger:
+      return Json{{"int", v.integer_value()}};
+    case VarType::kLong:
+      return Json(v.long_value());
+    case VarType::kSingle:
+      return Json{{"single", static_cast<double>(v.single_value())}};
+    case VarType::kDouble:
+      return DoubleJson(v.double_value());
+    case VarType::kCurrency:
+      return Json{{"currency", FormatCurrencyText(v.currency_value())}};
+    case VarType::kDate:
+      return Json{{"date", FormatDateText(v.date_value())}};
+    case VarType::kString:
+      return Json(UToUtf8(v.string()));
     case VarType::kObject: {
       const Object* o = v.object().get();
       if (!o) return Json{{"nothing", true}};
@@ -130,9 +165,12 @@ Json ValueJson(const Variant& v, const ObjectNamer& namer) {
     case VarType::kError:
       if (v.is_missing()) return Json{{"missing", true}};
       return Json{{"error", v.error_value()}};
-    case VarType::kBoolean: return Json(v.bool_value());
-    case VarType::kDecimal: return Json{{"decimal", FormatDecimalText(v.decimal_value())}};
-    case VarType::kByte: return Json{{"byte", v.byte_value()}};
+    case VarType::kBoolean:
+      return Json(v.bool_value());
+    case VarType::kDecimal:
+      return Json{{"decimal", FormatDecimalText(v.decimal_value())}};
+    case VarType::kByte:
+      return Json{{"byte", v.byte_value()}};
     case VarType::kVariant:
     case VarType::kArray:
       break;

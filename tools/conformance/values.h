@@ -9,9 +9,8 @@
 #define KEYSTREL_TOOLS_CONFORMANCE_VALUES_H_
 
 #include <functional>
-#include <string>
-
 #include <nlohmann/json.hpp>
+#include <string>
 
 #include "frame/object.h"
 #include "frame/variant.h"

@@ -36,15 +36,15 @@ struct ValueSpec {
   };
 
   Kind kind = Kind::kLiteral;
-  Variant literal;                      // kLiteral
-  VarType element = VarType::kVariant;  // kArray
-  std::int32_t lbound = 0;              // kArray
-  std::vector<ValueSpec> items;         // kArray
-  std::string name;                     // kObjRef, kValRef, kVarRef
-  UString class_name;                   // kObjectOf
+  Variant literal;                           // kLiteral
+  VarType element = VarType::kVariant;       // kArray
+  std::int32_t lbound = 0;                   // kArray
+  std::vector<ValueSpec> items;              // kArray
+  std::string name;                          // kObjRef, kValRef, kVarRef
+  UString class_name;                        // kObjectOf
   std::shared_ptr<ValueSpec> default_value;  // kObjectOf with "default"
-  std::string pointer;                  // where it was read
-  std::string text;                     // its JSON text, for messages
+  std::string pointer;                       // where it was read
+  std::string text;                          // its JSON text, for messages
 };
 
 // The error a step expects; each member is compared only when present.
@@ -76,8 +76,20 @@ struct KeepSpec {
 };
 
 enum class StepKind {
-  kNew, kDim, kGet, kLet, kSet, kCall, kValue, kForEach, kRelease, kHandles, kSink,
-  kRecorder, kOn, kLog,
+  kNew,
+  kDim,
+  kGet,
+  kLet,
+  kSet,
+  kCall,
+  kValue,
+  kForEach,
+  kRelease,
+  kHandles,
+  kSink,
+  kRecorder,
+  kOn,
+  kLog,
 };
 
 enum class CreateBy { kClass, kProgId, kGlobal };
@@ -98,8 +110,8 @@ struct Step {
 
   // member steps, dim
   std::vector<ValueSpec> args;
-  std::optional<ValueSpec> value;   // dim, let, set
-  std::optional<ValueSpec> result;  // expected result
+  std::optional<ValueSpec> value;               // dim, let, set
+  std::optional<ValueSpec> result;              // expected result
   std::optional<std::vector<ValueSpec>> items;  // foreach: expected items
   std::optional<ErrorSpec> error;
   std::vector<std::pair<std::string, ValueSpec>> vars;
@@ -107,7 +119,7 @@ struct Step {
 
   std::int64_t handles = 0;
 
-  std::string sink_name;                       // sink
+  std::string sink_name;                        // sink
   std::optional<std::vector<UString>> methods;  // recorder
 
   // on
@@ -131,8 +143,8 @@ struct RegValueSpec {
 };
 
 struct RegKeySpec {
-  UString path;       // as written: root name or abbreviation, "\", the path
-  std::string label;  // the same in UTF-8, for messages
+  UString path;          // as written: root name or abbreviation, "\", the path
+  std::string label;     // the same in UTF-8, for messages
   bool is_null = false;  // registry_after: must not exist
   std::optional<std::uint32_t> grant;
   bool exact = false;

@@ -108,8 +108,7 @@ void ParseOn(const Json& j, const std::string& pointer, Step* s) {
   }
   auto index_of = [](const Json& o, const std::string& p) {
     if (!o.contains("index")) Fail(p, "\"index\" is missing");
-    return static_cast<std::int32_t>(IntegerIn(o["index"], Child(p, "index"), 0, 1 << 20,
-                                               "index"));
+    return static_cast<std::int32_t>(IntegerIn(o["index"], Child(p, "index"), 0, 1 << 20, "index"));
   };
   if (j.contains("setarg")) {
     const std::string sp = Child(pointer, "setarg");
@@ -118,10 +117,9 @@ void ParseOn(const Json& j, const std::string& pointer, Step* s) {
       const std::string p = Child(sp, i);
       OnlyMembers(Object(list[i], p, "a setarg entry"), p, {"index", "value"}, "a setarg entry");
       if (!list[i].contains("value")) Fail(p, "\"value\" is missing");
-      s->setargs.push_back(SetArgSpec{index_of(list[i], p),
-                                      ParseValue(list[i]["value"], Child(p, "value"),
-                                                 ValueContext::kInput),
-                                      p});
+      s->setargs.push_back(
+          SetArgSpec{index_of(list[i], p),
+                     ParseValue(list[i]["value"], Child(p, "value"), ValueContext::kInput), p});
     }
   }
   if (j.contains("keep")) {
@@ -131,8 +129,8 @@ void ParseOn(const Json& j, const std::string& pointer, Step* s) {
       const std::string p = Child(kp, i);
       OnlyMembers(Object(list[i], p, "a keep entry"), p, {"index", "as"}, "a keep entry");
       if (!list[i].contains("as")) Fail(p, "\"as\" is missing");
-      s->keeps.push_back(KeepSpec{index_of(list[i], p), Name(list[i]["as"], Child(p, "as"), "as"),
-                                  p});
+      s->keeps.push_back(
+          KeepSpec{index_of(list[i], p), Name(list[i]["as"], Child(p, "as"), "as"), p});
     }
   }
 }
@@ -186,8 +184,8 @@ Step ParseStep(const Json& j, const std::string& pointer) {
 
   if (s.kind == StepKind::kHandles) {
     OnlyMembers(j, pointer, {"handles"}, "a \"handles\" step");
-    s.handles = IntegerIn(head, head_ptr, 0, std::numeric_limits<std::int32_t>::max(),
-                          "the handle count");
+    s.handles =
+        IntegerIn(head, head_ptr, 0, std::numeric_limits<std::int32_t>::max(), "the handle count");
     s.summary = "handles " + Dump(head);
     return s;
   }
@@ -203,9 +201,9 @@ Step ParseStep(const Json& j, const std::string& pointer) {
     case StepKind::kNew: {
       OnlyMembers(j, pointer, {"new", "class", "progid", "global", "error"}, "a \"new\" step");
       int ways = 0;
-      for (auto [key, by] : {std::pair{"class", CreateBy::kClass},
-                             std::pair{"progid", CreateBy::kProgId},
-                             std::pair{"global", CreateBy::kGlobal}}) {
+      for (auto [key, by] :
+           {std::pair{"class", CreateBy::kClass}, std::pair{"progid", CreateBy::kProgId},
+            std::pair{"global", CreateBy::kGlobal}}) {
         if (!j.contains(key)) continue;
         ++ways;
         s.create_by = by;
@@ -328,7 +326,8 @@ Case ParseCase(const Json& j, const std::string& pointer) {
   if (j.contains("steps")) {
     const std::string sp = Child(pointer, "steps");
     const Json& steps = List(j["steps"], sp, "steps");
-    for (std::size_t i = 0; i < steps.size(); ++i) c.steps.push_back(ParseStep(steps[i], Child(sp, i)));
+    for (std::size_t i = 0; i < steps.size(); ++i)
+      c.steps.push_back(ParseStep(steps[i], Child(sp, i)));
   }
   if (j.contains("registry_after")) {
     c.registry_after = ParseRegistry(j["registry_after"], Child(pointer, "registry_after"), true);

@@ -5,11 +5,10 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
-
-#include <nlohmann/json.hpp>
 
 namespace keystrel::conformance::detail {
 

@@ -12,8 +12,16 @@ namespace keystrel::conformance::detail {
 namespace {
 
 constexpr const char* kRootNames[] = {
-    "HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE", "HKEY_USERS",
-    "HKEY_CURRENT_CONFIG", "HKCR", "HKCU", "HKLM", "HKU", "HKCC",
+    "HKEY_CLASSES_ROOT",
+    "HKEY_CURRENT_USER",
+    "HKEY_LOCAL_MACHINE",
+    "HKEY_USERS",
+    "HKEY_CURRENT_CONFIG",
+    "HKCR",
+    "HKCU",
+    "HKLM",
+    "HKU",
+    "HKCC",
 };
 
 void CheckKeyPath(const std::string& path, const std::string& pointer) {
@@ -21,8 +29,9 @@ void CheckKeyPath(const std::string& path, const std::string& pointer) {
   UString root = Utf8ToU(path.substr(0, slash));
   bool known = false;
   for (const char* r : kRootNames) known = known || TextEquals(root, Utf8ToU(r));
-  if (!known) Fail(pointer, "a key path starts with a root name (HKCU, HKEY_LOCAL_MACHINE, ...): " +
-                                Quote(path));
+  if (!known)
+    Fail(pointer,
+         "a key path starts with a root name (HKCU, HKEY_LOCAL_MACHINE, ...): " + Quote(path));
   if (slash == std::string::npos) return;
   std::string_view rest = std::string_view(path).substr(slash + 1);
   if (rest.empty() || rest.front() == '\\' || rest.back() == '\\' ||
@@ -51,12 +60,13 @@ RegValueSpec ParseData(const Json& j, const std::string& pointer) {
   if (j.contains("type")) {
     OnlyMembers(j, pointer, {"type", "hex"}, "{\"type\": N, \"hex\": ...}");
     if (!j.contains("hex")) Fail(pointer, "{\"type\": N} needs \"hex\"");
-    v.type = static_cast<std::uint32_t>(IntegerIn(j["type"], Child(pointer, "type"), 0,
-                                                  0xFFFFFFFFll, "a value type"));
+    v.type = static_cast<std::uint32_t>(
+        IntegerIn(j["type"], Child(pointer, "type"), 0, 0xFFFFFFFFll, "a value type"));
     v.bytes = hex(j["hex"], Child(pointer, "hex"));
     return v;
   }
-  if (j.size() != 1) Fail(pointer, "DATA has exactly one of sz, expand_sz, multi_sz, dword, binary");
+  if (j.size() != 1)
+    Fail(pointer, "DATA has exactly one of sz, expand_sz, multi_sz, dword, binary");
   const std::string key = j.begin().key();
   const Json& arg = j.begin().value();
   const std::string p = Child(pointer, key);
@@ -75,14 +85,15 @@ RegValueSpec ParseData(const Json& j, const std::string& pointer) {
     v.bytes.push_back(0);
   } else if (key == "dword") {
     v.type = 4;
-    auto d = static_cast<std::uint32_t>(IntegerIn(arg, p, std::numeric_limits<std::int32_t>::min(),
-                                                  0xFFFFFFFFll, "a dword"));
+    auto d = static_cast<std::uint32_t>(
+        IntegerIn(arg, p, std::numeric_limits<std::int32_t>::min(), 0xFFFFFFFFll, "a dword"));
     for (int i = 0; i < 4; ++i) v.bytes.push_back(static_cast<std::uint8_t>(d >> (8 * i)));
   } else if (key == "binary") {
     v.type = 3;
     v.bytes = hex(arg, p);
   } else {
-    Fail(p, "unknown DATA form " + Quote(key) + " (sz, expand_sz, multi_sz, dword, binary, type+hex)");
+    Fail(p,
+         "unknown DATA form " + Quote(key) + " (sz, expand_sz, multi_sz, dword, binary, type+hex)");
   }
   return v;
 }

@@ -18,10 +18,10 @@ struct ElementName {
   VarType type;
 };
 constexpr ElementName kElementNames[] = {
-    {"byte", VarType::kByte},         {"int", VarType::kInteger},   {"long", VarType::kLong},
-    {"single", VarType::kSingle},     {"double", VarType::kDouble}, {"currency", VarType::kCurrency},
-    {"date", VarType::kDate},         {"bool", VarType::kBoolean},  {"string", VarType::kString},
-    {"variant", VarType::kVariant},   {"object", VarType::kObject},
+    {"byte", VarType::kByte},       {"int", VarType::kInteger},   {"long", VarType::kLong},
+    {"single", VarType::kSingle},   {"double", VarType::kDouble}, {"currency", VarType::kCurrency},
+    {"date", VarType::kDate},       {"bool", VarType::kBoolean},  {"string", VarType::kString},
+    {"variant", VarType::kVariant}, {"object", VarType::kObject},
 };
 
 VarType ElementType(const Json& j, const std::string& pointer) {
@@ -40,12 +40,28 @@ struct Form {
   std::initializer_list<const char*> companions;
 };
 const Form kForms[] = {
-    {"empty", {}},     {"null", {}},     {"missing", {}},  {"nothing", {}},
-    {"error", {}},     {"bool", {}},     {"byte", {}},     {"int", {}},
-    {"long", {}},      {"single", {}},   {"double", {}},   {"currency", {}},
-    {"decimal", {}},   {"date", {}},     {"str", {}},      {"bytes", {}},
-    {"array", {"lbound", "items", "nostorage"}},           {"obj", {}},
-    {"val", {}},       {"var", {}},      {"omit", {}},     {"objectof", {"default"}},
+    {"empty", {}},
+    {"null", {}},
+    {"missing", {}},
+    {"nothing", {}},
+    {"error", {}},
+    {"bool", {}},
+    {"byte", {}},
+    {"int", {}},
+    {"long", {}},
+    {"single", {}},
+    {"double", {}},
+    {"currency", {}},
+    {"decimal", {}},
+    {"date", {}},
+    {"str", {}},
+    {"bytes", {}},
+    {"array", {"lbound", "items", "nostorage"}},
+    {"obj", {}},
+    {"val", {}},
+    {"var", {}},
+    {"omit", {}},
+    {"objectof", {"default"}},
     {"any", {}},
 };
 
@@ -55,8 +71,8 @@ const Form* FindForm(const Json& j, const std::string& pointer) {
     for (const Form& f : kForms) {
       if (it.key() != f.key) continue;
       if (found) {
-        Fail(pointer, "a VALUE has one form, not both " + Quote(found->key) + " and " +
-                          Quote(f.key));
+        Fail(pointer,
+             "a VALUE has one form, not both " + Quote(found->key) + " and " + Quote(f.key));
       }
       found = &f;
     }
@@ -86,10 +102,9 @@ ValueSpec ParseArray(const Json& j, const std::string& pointer, ValueContext ctx
   }
   v.kind = ValueSpec::Kind::kArray;
   if (j.contains("lbound")) {
-    v.lbound = static_cast<std::int32_t>(IntegerIn(j["lbound"], Child(pointer, "lbound"),
-                                                   std::numeric_limits<std::int32_t>::min(),
-                                                   std::numeric_limits<std::int32_t>::max(),
-                                                   "lbound"));
+    v.lbound = static_cast<std::int32_t>(
+        IntegerIn(j["lbound"], Child(pointer, "lbound"), std::numeric_limits<std::int32_t>::min(),
+                  std::numeric_limits<std::int32_t>::max(), "lbound"));
   }
   if (!j.contains("items")) return v;
   const std::string items_ptr = Child(pointer, "items");
@@ -140,11 +155,11 @@ ValueSpec ParseObjectValue(const Json& j, const std::string& pointer, ValueConte
   } else if (key == "byte") {
     v.literal = Variant::Byte(static_cast<std::uint8_t>(IntegerIn(arg, ptr, 0, 255, "a byte")));
   } else if (key == "int") {
-    v.literal = Variant::Integer(static_cast<std::int16_t>(IntegerIn(arg, ptr, -32768, 32767,
-                                                                     "an int")));
+    v.literal =
+        Variant::Integer(static_cast<std::int16_t>(IntegerIn(arg, ptr, -32768, 32767, "an int")));
   } else if (key == "long") {
-    v.literal = Variant::Long(static_cast<std::int32_t>(IntegerIn(arg, ptr, kI32Min, kI32Max,
-                                                                  "a long")));
+    v.literal =
+        Variant::Long(static_cast<std::int32_t>(IntegerIn(arg, ptr, kI32Min, kI32Max, "a long")));
   } else if (key == "single" || key == "double") {
     if (!arg.is_number()) Fail(ptr, "{" + Quote(key) + ": ...} takes a number");
     double d = arg.get<double>();
@@ -242,7 +257,8 @@ std::vector<ValueSpec> ParseValueList(const Json& j, const std::string& pointer,
                                       const char* what) {
   List(j, pointer, what);
   std::vector<ValueSpec> out;
-  for (std::size_t i = 0; i < j.size(); ++i) out.push_back(ParseValue(j[i], Child(pointer, i), ctx));
+  for (std::size_t i = 0; i < j.size(); ++i)
+    out.push_back(ParseValue(j[i], Child(pointer, i), ctx));
   return out;
 }
 

@@ -180,8 +180,8 @@ Variant ReadFrom(p::HKEY key, const UString& name, Variant* type_out) {
 Variant ReadValue(CallFrame& f) {
   KeyGuard key;
   const std::string sub = p::ToAnsi(f.String(1));
-  std::int32_t rc = p::RegOpenKeyExA(p::HKeyFromLong(f.Long(0)), sub.c_str(), 0,
-                                     p::KEY_QUERY_VALUE, key.out());
+  std::int32_t rc =
+      p::RegOpenKeyExA(p::HKeyFromLong(f.Long(0)), sub.c_str(), 0, p::KEY_QUERY_VALUE, key.out());
   if (rc != 0) RaiseRegistry(rc);
   return ReadFrom(key.get(), f.String(2), f.omitted(3) ? nullptr : &f[3]);
 }
@@ -229,20 +229,23 @@ Variant RemoteRead(CallFrame& f) {
 Variant Expand(CallFrame& f) {
   const std::string src = p::ToAnsi(f.String(0));
   std::vector<char> out(32768);
-  p::DWORD n = p::ExpandEnvironmentStringsA(src.c_str(), out.data(),
-                                            static_cast<p::DWORD>(out.size()));
+  p::DWORD n =
+      p::ExpandEnvironmentStringsA(src.c_str(), out.data(), static_cast<p::DWORD>(out.size()));
   if (n == 0 || n > out.size()) RaiseError(rt::kInvalidProcedureCall);
   return Variant::String(p::FromAnsi(std::string(out.data(), n - 1)));
 }
 
 void AddProperties(std::vector<MemberInfo>& m) {
-  m.push_back(M(u"Name", MemberKind::kPropertyGet, {}, VarType::kString,
-                [](Object& s, CallFrame&) { return Variant::String(Self(s).name_); }, kDispidValue));
-  m.push_back(M(u"Name", MemberKind::kPropertyLet, {In(u"value", VarType::kString)},
-                VarType::kEmpty, [](Object& s, CallFrame& f) {
-                  Self(s).name_ = f.String(0);
-                  return Variant();
-                }, kDispidValue));
+  m.push_back(M(
+      u"Name", MemberKind::kPropertyGet, {}, VarType::kString,
+      [](Object& s, CallFrame&) { return Variant::String(Self(s).name_); }, kDispidValue));
+  m.push_back(M(
+      u"Name", MemberKind::kPropertyLet, {In(u"value", VarType::kString)}, VarType::kEmpty,
+      [](Object& s, CallFrame& f) {
+        Self(s).name_ = f.String(0);
+        return Variant();
+      },
+      kDispidValue));
   m.push_back(M(u"Number", MemberKind::kPropertyGet, {}, VarType::kLong,
                 [](Object& s, CallFrame&) { return Variant::Long(Self(s).number_); }));
   m.push_back(M(u"Number", MemberKind::kPropertyLet, {In(u"value", VarType::kLong)},
@@ -280,9 +283,11 @@ void AddProperties(std::vector<MemberInfo>& m) {
 void AddValueMethods(std::vector<MemberInfo>& m) {
   m.push_back(Method(u"Echo", {In(u"Value", VarType::kVariant)}, VarType::kVariant,
                      [](Object&, CallFrame& f) { return f[0]; }));
-  m.push_back(Method(u"Kind", {In(u"Value", VarType::kVariant)}, VarType::kString,
-                     [](Object&, CallFrame& f) { return Variant::String(TypeNameOf(f[0].type())); }));
-  m.push_back(Method(u"Swap", {ByRefParam(u"A", VarType::kVariant), ByRefParam(u"B", VarType::kVariant)},
+  m.push_back(
+      Method(u"Kind", {In(u"Value", VarType::kVariant)}, VarType::kString,
+             [](Object&, CallFrame& f) { return Variant::String(TypeNameOf(f[0].type())); }));
+  m.push_back(Method(u"Swap",
+                     {ByRefParam(u"A", VarType::kVariant), ByRefParam(u"B", VarType::kVariant)},
                      VarType::kEmpty, [](Object&, CallFrame& f) {
                        std::swap(f[0], f[1]);
                        return Variant();
@@ -304,31 +309,30 @@ void AddValueMethods(std::vector<MemberInfo>& m) {
                      VarType::kEmpty, [](Object&, CallFrame& f) -> Variant {
                        RaiseError(f.Long(0), f.String(1), f.String(2));
                      }));
-  m.push_back(Method(u"Items", {In(u"Count", VarType::kLong)}, VarType::kObject,
-                     [](Object&, CallFrame& f) {
-                       Ref<Collection> c = Collection::Create();
-                       for (std::int32_t i = 1; i <= f.Long(0); ++i) {
-                         const UString n = Utf8ToU(std::to_string(i));
-                         c->Add(Variant::String(u"item" + n), Variant::String(u"k" + n));
-                       }
-                       return Variant::Object(c);
-                     }));
+  m.push_back(
+      Method(u"Items", {In(u"Count", VarType::kLong)}, VarType::kObject, [](Object&, CallFrame& f) {
+        Ref<Collection> c = Collection::Create();
+        for (std::int32_t i = 1; i <= f.Long(0); ++i) {
+          const UString n = Utf8ToU(std::to_string(i));
+          c->Add(Variant::String(u"item" + n), Variant::String(u"k" + n));
+        }
+        return Variant::Object(c);
+      }));
   m.back().result_class = u"Collection";
-  m.push_back(Method(u"Child", {In(u"Text", VarType::kString)}, VarType::kObject,
-                     [](Object&, CallFrame& f) {
-                       return Variant::Object(MakeRef<ProbeItem>(f.String(0)));
-                     }));
+  m.push_back(Method(
+      u"Child", {In(u"Text", VarType::kString)}, VarType::kObject,
+      [](Object&, CallFrame& f) { return Variant::Object(MakeRef<ProbeItem>(f.String(0))); }));
   m.back().result_class = kItem;
 }
 
 void AddCallbackMethods(std::vector<MemberInfo>& m) {
   m.push_back(Method(u"Fire", {In(u"Count", VarType::kLong)}, VarType::kArray | VarType::kVariant,
                      [](Object& s, CallFrame& f) { return Self(s).Fire(f.Long(0)); }));
-  m.push_back(Method(u"Wait", {In(u"Times", VarType::kLong)}, VarType::kEmpty,
-                     [](Object&, CallFrame& f) {
-                       for (std::int32_t i = 0; i < f.Long(0); ++i) DoEvents();
-                       return Variant();
-                     }));
+  m.push_back(
+      Method(u"Wait", {In(u"Times", VarType::kLong)}, VarType::kEmpty, [](Object&, CallFrame& f) {
+        for (std::int32_t i = 0; i < f.Long(0); ++i) DoEvents();
+        return Variant();
+      }));
   m.push_back(Method(u"Alert",
                      {In(u"Prompt", VarType::kString), Opt(u"Style", VarType::kLong),
                       Opt(u"Title", VarType::kString, Variant(u"Probe"))},
@@ -344,19 +348,18 @@ void AddCallbackMethods(std::vector<MemberInfo>& m) {
 }
 
 void AddRegistryMethods(std::vector<MemberInfo>& m) {
-  m.push_back(Method(u"Hold", {In(u"Root", VarType::kLong), In(u"Path", VarType::kString)},
-                     VarType::kLong, [](Object& s, CallFrame& f) {
-                       return Variant::Long(Self(s).Hold(f.Long(0), f.String(1)));
-                     }));
+  m.push_back(Method(
+      u"Hold", {In(u"Root", VarType::kLong), In(u"Path", VarType::kString)}, VarType::kLong,
+      [](Object& s, CallFrame& f) { return Variant::Long(Self(s).Hold(f.Long(0), f.String(1))); }));
   m.push_back(Method(u"LetGo", {}, VarType::kEmpty, [](Object& s, CallFrame&) {
     Self(s).LetGo();
     return Variant();
   }));
-  m.push_back(Method(u"ReadValue",
-                     {In(u"Root", VarType::kLong), In(u"Path", VarType::kString),
-                      In(u"Name", VarType::kString),
-                      ParamInfo{u"ValueType", VarType::kVariant, true, true}},
-                     VarType::kVariant, [](Object&, CallFrame& f) { return ReadValue(f); }));
+  m.push_back(Method(
+      u"ReadValue",
+      {In(u"Root", VarType::kLong), In(u"Path", VarType::kString), In(u"Name", VarType::kString),
+       ParamInfo{u"ValueType", VarType::kVariant, true, true}},
+      VarType::kVariant, [](Object&, CallFrame& f) { return ReadValue(f); }));
   m.push_back(Method(u"WriteValue",
                      {In(u"Root", VarType::kLong), In(u"Path", VarType::kString),
                       In(u"Name", VarType::kString), In(u"Data", VarType::kVariant)},
@@ -364,8 +367,8 @@ void AddRegistryMethods(std::vector<MemberInfo>& m) {
   m.push_back(Method(u"DeleteKey", {In(u"Root", VarType::kLong), In(u"Path", VarType::kString)},
                      VarType::kLong, [](Object&, CallFrame& f) {
                        const std::string sub = p::ToAnsi(f.String(1));
-                       return Variant::Long(p::RegDeleteKeyA(p::HKeyFromLong(f.Long(0)),
-                                                             sub.c_str()));
+                       return Variant::Long(
+                           p::RegDeleteKeyA(p::HKeyFromLong(f.Long(0)), sub.c_str()));
                      }));
   m.push_back(Method(u"RemoteRead",
                      {In(u"Computer", VarType::kString), In(u"Path", VarType::kString),
@@ -383,11 +386,10 @@ void RegisterProbeClasses() {
     ClassInfo item;
     item.name = kItem;
     item.instancing = Instancing::kNotCreatable;
-    item.members.push_back(M(u"Text", MemberKind::kPropertyGet, {}, VarType::kString,
-                             [](Object& s, CallFrame&) {
-                               return Variant::String(static_cast<ProbeItem&>(s).text());
-                             },
-                             kDispidValue));
+    item.members.push_back(M(
+        u"Text", MemberKind::kPropertyGet, {}, VarType::kString,
+        [](Object& s, CallFrame&) { return Variant::String(static_cast<ProbeItem&>(s).text()); },
+        kDispidValue));
     Catalogue::Instance().AddClass(std::move(item));
 
     ClassInfo probe;

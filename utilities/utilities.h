@@ -124,8 +124,10 @@ class UtilitesA final : public Object {
   // the class key with its description, the verbs open, print, install
   // ("add") and new with their command lines, and the default icon when
   // `lDefaultIconIndex` is 0 or more. Empty menu texts get "&Open", "&Print",
-  // "&Install " + extension, "&New". The first write that fails raises its
-  // error; rows written before it stay. Afterwards `ClassKey` is
+  // "&Install " + extension, "&New". A class name that names no key below
+  // the class root (empty, backslashes only) raises 5 before anything is
+  // written. The first write that fails raises its error; rows written before
+  // it stay. Afterwards `ClassKey` is
   // HKEY_LOCAL_MACHINE, `SectionKey` the last key written (relative to the
   // class root), `ValueKey` empty and `valueType` REG_SZ.
   void CreateEXEAssociation(const UString& sExePath, const UString& sClassName,
@@ -140,7 +142,7 @@ class UtilitesA final : public Object {
   // for each verb, from index 0. Raises -2147194452 when the list has no
   // storage or its upper bound plus one is not a multiple of 3, and
   // -2147194451 when `sClassName` does not exist under the current
-  // `ClassKey` (which this member does not set). Each verb is written under
+  // `ClassKey` (which this member does not set) or names no key below it. Each verb is written under
   // both class roots; a verb that fails is skipped and the others are still
   // written (one whose name cannot be read is skipped whole).
   void CreateAdditionalEXEAssociations(const UString& sClassName, const SafeArray& vItems);

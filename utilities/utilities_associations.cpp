@@ -34,6 +34,12 @@ UString QuotedPath(const UString& path) {
   return q;
 }
 
+// True for a class name that names no key below the class root (empty, or
+// backslashes only): its rows would land on the root itself.
+bool NamesNoKey(const UString& class_name) {
+  return class_name.find_first_not_of(u'\\') == UString::npos;
+}
+
 UString OrDefault(const UString& text, UString fallback) {
   return text.empty() ? std::move(fallback) : text;
 }
@@ -65,6 +71,9 @@ void UtilitesA::CreateEXEAssociation(const UString& sExePath, const UString& sCl
                                      bool bSupportNew, const UString& sNewMenuText,
                                      bool bSupportInstall, const UString& sInstallMenuText,
                                      std::int32_t lDefaultIconIndex) {
+  // Without a class the description would overwrite the default value of the
+  // class root and the verbs would land directly below it.
+  if (NamesNoKey(sClassName)) RaiseError(rt::kInvalidProcedureCall);
   const UString q = QuotedPath(sExePath);
   const UString verbs = sClassName + kShell;
   WriteClassesRow(u"." + sAssociation, sClassName);
@@ -102,7 +111,9 @@ void UtilitesA::CreateAdditionalEXEAssociations(const UString& sClassName,
                u"Name/Text/Command");
   }
   section_key_ = sClassName;
-  if (!KeyExists()) {
+  // An empty name addresses the root, which always exists; no class is
+  // defined there.
+  if (NamesNoKey(sClassName) || !KeyExists()) {
     RaiseError(kClassNotDefined, ErrorSource(),
                u"Error - attempt to create additional associations before class defined.");
   }

@@ -49,17 +49,15 @@ std::int32_t HandlerA::OpenKey(std::int32_t uKey, const UString& szSubKey, bool 
   const std::string path = ToAnsi(szSubKey);
   if (fMustExist) {
     HKEY probe = nullptr;
-    if (RegOpenKeyExA(parent, path.c_str(), 0, KEY_ALL_ACCESS, &probe) !=
-        ERROR_SUCCESS) {
+    if (RegOpenKeyExA(parent, path.c_str(), 0, KEY_ALL_ACCESS, &probe) != ERROR_SUCCESS) {
       return -1;
     }
     CloseKey(Variant::Long(LongFromHKey(probe)));
   }
   HKEY opened = nullptr;
   DWORD disposition = 0;
-  if (RegCreateKeyExA(parent, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                           KEY_ALL_ACCESS, nullptr, &opened,
-                           &disposition) != ERROR_SUCCESS) {
+  if (RegCreateKeyExA(parent, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                      nullptr, &opened, &disposition) != ERROR_SUCCESS) {
     return -1;
   }
   const std::int32_t handle = LongFromHKey(opened);
@@ -72,7 +70,8 @@ std::int32_t HandlerA::OpenKey(std::int32_t uKey, const UString& szSubKey, bool 
 void HandlerA::CloseKey(const Variant& uKey) {
   if (uKey.type() == VarType::kLong) {
     const std::int32_t handle = uKey.long_value();
-    if (const auto slot = table_.FindKey(OpenKeyTable::GeneratedKey(handle))) table_.RemoveAt(*slot);
+    if (const auto slot = table_.FindKey(OpenKeyTable::GeneratedKey(handle)))
+      table_.RemoveAt(*slot);
     table_.MarkClosed(handle);
     RegCloseKey(HKeyFromLong(handle));
   } else if (uKey.is_string()) {

@@ -100,23 +100,22 @@ std::vector<MemberInfo> HandlerMembers() {
   m.push_back(Get(u"Count", VarType::kLong,
                   [](Object& s, CallFrame&) { return Variant::Long(Self<H>(s).Count()); }));
   m.push_back(Member(u"Item", MemberKind::kPropertyGet, {Param(u"vntIndexKey", VarType::kVariant)},
-                     VarType::kLong, [](Object& s, CallFrame& f) {
-                       return Variant::Long(Self<H>(s).Item(f[0]));
-                     }));
-  m.push_back(Member(u"Item", MemberKind::kPropertyLet,
-                     {Param(u"vntIndexKey", VarType::kVariant), Param(u"vNewValue", VarType::kLong)},
-                     VarType::kEmpty, [](Object& s, CallFrame& f) {
-                       Self<H>(s).Item(f[0], f.Long(1));
-                       return Variant();
-                     }));
-  m.push_back(Member(u"OpenKey", MemberKind::kMethod,
-                     {Param(u"uKey", VarType::kLong, kRootKeys), Param(u"szSubKey", VarType::kString),
-                      Flag(u"fMustExist"),
-                      Optional(Param(u"vntIndexKey", VarType::kString), Variant(u""))},
-                     VarType::kLong, [](Object& s, CallFrame& f) {
-                       return Variant::Long(
-                           Self<H>(s).OpenKey(f.Long(0), f.String(1), f.Bool(2), f.String(3)));
-                     }));
+                     VarType::kLong,
+                     [](Object& s, CallFrame& f) { return Variant::Long(Self<H>(s).Item(f[0])); }));
+  m.push_back(
+      Member(u"Item", MemberKind::kPropertyLet,
+             {Param(u"vntIndexKey", VarType::kVariant), Param(u"vNewValue", VarType::kLong)},
+             VarType::kEmpty, [](Object& s, CallFrame& f) {
+               Self<H>(s).Item(f[0], f.Long(1));
+               return Variant();
+             }));
+  m.push_back(Member(
+      u"OpenKey", MemberKind::kMethod,
+      {Param(u"uKey", VarType::kLong, kRootKeys), Param(u"szSubKey", VarType::kString),
+       Flag(u"fMustExist"), Optional(Param(u"vntIndexKey", VarType::kString), Variant(u""))},
+      VarType::kLong, [](Object& s, CallFrame& f) {
+        return Variant::Long(Self<H>(s).OpenKey(f.Long(0), f.String(1), f.Bool(2), f.String(3)));
+      }));
   m.push_back(Sub(u"CloseKey", {Param(u"uKey", VarType::kVariant)}, [](Object& s, CallFrame& f) {
     Self<H>(s).CloseKey(f[0]);
     return Variant();
@@ -135,47 +134,44 @@ std::vector<MemberInfo> HandlerMembers() {
                      VarType::kArray | VarType::kString, [](Object& s, CallFrame& f) {
                        return Variant::Array(Self<H>(s).GetMultiSZ(f.String(0)));
                      }));
-  m.push_back(Member(u"ToMultiSZ", MemberKind::kMethod,
-                     {ByRef(u"vData", VarType::kArray | VarType::kString)}, VarType::kString,
-                     [](Object& s, CallFrame& f) {
-                       return Variant::String(Self<H>(s).ToMultiSZ(f[0].array()));
-                     }));
+  m.push_back(Member(
+      u"ToMultiSZ", MemberKind::kMethod, {ByRef(u"vData", VarType::kArray | VarType::kString)},
+      VarType::kString,
+      [](Object& s, CallFrame& f) { return Variant::String(Self<H>(s).ToMultiSZ(f[0].array())); }));
   m.push_back(Member(u"SetValue", MemberKind::kMethod,
                      {Param(u"uKey", VarType::kLong), Param(u"szValue", VarType::kString),
                       Optional(ByRef(u"vData", VarType::kVariant))},
                      VarType::kLong, [](Object& s, CallFrame& f) {
                        return Variant::Long(Self<H>(s).SetValue(f.Long(0), f.String(1), f[2]));
                      }));
-  m.push_back(Member(u"GetKeyObject", MemberKind::kMethod,
-                     {Param(u"uKey", VarType::kLong), Flag(u"fEnumValues")}, VarType::kObject,
-                     [](Object& s, CallFrame& f) {
-                       return Obj(Self<H>(s).GetKeyObject(f.Long(0), f.Bool(1)));
-                     },
-                     kKeyClass));
+  m.push_back(Member(
+      u"GetKeyObject", MemberKind::kMethod, {Param(u"uKey", VarType::kLong), Flag(u"fEnumValues")},
+      VarType::kObject,
+      [](Object& s, CallFrame& f) { return Obj(Self<H>(s).GetKeyObject(f.Long(0), f.Bool(1))); },
+      kKeyClass));
   const std::vector<ParamInfo> walk = {Param(u"uKey", VarType::kLong, kRootKeys),
                                        Flag(u"fRaiseEvents"), Flag(u"fDoEvents"),
                                        Flag(u"fReturnNothing")};
-  m.push_back(Member(u"EnumKeys", MemberKind::kMethod, walk, VarType::kObject,
-                     [](Object& s, CallFrame& f) {
-                       return Obj(Self<H>(s).EnumKeys(f.Long(0), f.Bool(1), f.Bool(2), f.Bool(3)));
-                     },
-                     kKeysClass));
-  m.push_back(Member(u"EnumValues", MemberKind::kMethod, walk, VarType::kObject,
-                     [](Object& s, CallFrame& f) {
-                       return Obj(
-                           Self<H>(s).EnumValues(f.Long(0), f.Bool(1), f.Bool(2), f.Bool(3)));
-                     },
-                     kValuesClass));
-  m.push_back(Member(u"DeleteValue", MemberKind::kMethod,
-                     {Param(u"uKey", VarType::kLong), Param(u"szValue", VarType::kString)},
-                     VarType::kVariant, [](Object& s, CallFrame& f) {
-                       return Self<H>(s).DeleteValue(f.Long(0), f.String(1));
-                     }));
-  m.push_back(Member(u"DeleteKey", MemberKind::kMethod,
-                     {Param(u"uKey", VarType::kLong), Param(u"szSubKey", VarType::kString)},
-                     VarType::kVariant, [](Object& s, CallFrame& f) {
-                       return Self<H>(s).DeleteKey(f.Long(0), f.String(1));
-                     }));
+  m.push_back(Member(
+      u"EnumKeys", MemberKind::kMethod, walk, VarType::kObject,
+      [](Object& s, CallFrame& f) {
+        return Obj(Self<H>(s).EnumKeys(f.Long(0), f.Bool(1), f.Bool(2), f.Bool(3)));
+      },
+      kKeysClass));
+  m.push_back(Member(
+      u"EnumValues", MemberKind::kMethod, walk, VarType::kObject,
+      [](Object& s, CallFrame& f) {
+        return Obj(Self<H>(s).EnumValues(f.Long(0), f.Bool(1), f.Bool(2), f.Bool(3)));
+      },
+      kValuesClass));
+  m.push_back(Member(
+      u"DeleteValue", MemberKind::kMethod,
+      {Param(u"uKey", VarType::kLong), Param(u"szValue", VarType::kString)}, VarType::kVariant,
+      [](Object& s, CallFrame& f) { return Self<H>(s).DeleteValue(f.Long(0), f.String(1)); }));
+  m.push_back(Member(
+      u"DeleteKey", MemberKind::kMethod,
+      {Param(u"uKey", VarType::kLong), Param(u"szSubKey", VarType::kString)}, VarType::kVariant,
+      [](Object& s, CallFrame& f) { return Self<H>(s).DeleteKey(f.Long(0), f.String(1)); }));
   return m;
 }
 
@@ -205,10 +201,10 @@ MemberInfo ClearMember() {
 
 template <class C>
 MemberInfo ItemMember(const char16_t* item_class) {
-  return DefaultMember(Member(u"Item", MemberKind::kPropertyGet,
-                              {ByRef(u"vntIndexKey", VarType::kVariant)}, VarType::kObject,
-                              [](Object& s, CallFrame& f) { return Obj(Self<C>(s).Item(f[0])); },
-                              item_class));
+  return DefaultMember(Member(
+      u"Item", MemberKind::kPropertyGet, {ByRef(u"vntIndexKey", VarType::kVariant)},
+      VarType::kObject, [](Object& s, CallFrame& f) { return Obj(Self<C>(s).Item(f[0])); },
+      item_class));
 }
 
 template <class C>
@@ -221,14 +217,16 @@ std::vector<MemberInfo> KeysMembers() {
   std::vector<MemberInfo> m;
   m.push_back(Get(u"Handle", VarType::kLong,
                   [](Object& s, CallFrame&) { return Variant::Long(Self<K>(s).Handle()); }));
-  m.push_back(Member(u"Add", MemberKind::kMethod,
-                     {Param(u"sName", VarType::kString),
-                      Optional(Param(u"dwHandle", VarType::kLong), Variant::Long(0)),
-                      Optional(Param(u"sKey", VarType::kString), Variant(u""))},
-                     VarType::kObject, [](Object& s, CallFrame& f) {
-                       return Obj(Self<K>(s).Add(f.String(0), f.Long(1), f.String(2)));
-                     },
-                     kKeyClass));
+  m.push_back(Member(
+      u"Add", MemberKind::kMethod,
+      {Param(u"sName", VarType::kString),
+       Optional(Param(u"dwHandle", VarType::kLong), Variant::Long(0)),
+       Optional(Param(u"sKey", VarType::kString), Variant(u""))},
+      VarType::kObject,
+      [](Object& s, CallFrame& f) {
+        return Obj(Self<K>(s).Add(f.String(0), f.Long(1), f.String(2)));
+      },
+      kKeyClass));
   m.push_back(CountMember<K>());
   m.push_back(RemoveMember<K>());
   m.push_back(ClearMember<K>());
@@ -325,10 +323,9 @@ std::vector<MemberInfo> ValueMembers() {
     Self<V>(s).Clear();
     return Variant();
   }));
-  m.push_back(Member(u"TypeWord", MemberKind::kPropertyGet, {Flag(u"Friendly")}, VarType::kString,
-                     [](Object& s, CallFrame& f) {
-                       return Variant::String(Self<V>(s).TypeWord(f.Bool(0)));
-                     }));
+  m.push_back(Member(
+      u"TypeWord", MemberKind::kPropertyGet, {Flag(u"Friendly")}, VarType::kString,
+      [](Object& s, CallFrame& f) { return Variant::String(Self<V>(s).TypeWord(f.Bool(0))); }));
   return m;
 }
 

@@ -51,8 +51,8 @@ class NameBuffer {
 LONG EnumKeyAt(HKEY key, DWORD index, NameBuffer& buffer) {
   DWORD class_length = 0;
   FILETIME written{};
-  return RegEnumKeyExA(key, index, buffer.data(), buffer.length(), nullptr, nullptr,
-                       &class_length, &written);
+  return RegEnumKeyExA(key, index, buffer.data(), buffer.length(), nullptr, nullptr, &class_length,
+                       &written);
 }
 
 LONG EnumValueAt(HKEY key, DWORD index, NameBuffer& buffer, DWORD* type) {
@@ -77,9 +77,9 @@ Next Classify(LONG rc) {
   if (rc == ERROR_SUCCESS) return Next::kItem;
   if (rc == ERROR_NO_MORE_ITEMS) return Next::kDone;
   if (rc == ERROR_MORE_DATA) return Next::kSkip;
-  RaiseError(rt::kInvalidProcedureCall, kEnumSource,
-             u"Cannot enumerate the key: the registry answered " +
-                 Utf8ToU(std::to_string(rc)) + u".");
+  RaiseError(
+      rt::kInvalidProcedureCall, kEnumSource,
+      u"Cannot enumerate the key: the registry answered " + Utf8ToU(std::to_string(rc)) + u".");
 }
 
 // Closes a subkey through the handler's CloseKey on every path.

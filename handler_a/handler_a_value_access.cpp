@@ -26,15 +26,15 @@ constexpr DWORD kExpandBufferSize = 4096;
 
 std::int32_t LittleEndian(const BYTE* bytes, std::size_t count) {
   std::uint32_t v = 0;
-  for (std::size_t i = 0; i < count && i < 4; ++i) v |= static_cast<std::uint32_t>(bytes[i]) << (8 * i);
+  for (std::size_t i = 0; i < count && i < 4; ++i)
+    v |= static_cast<std::uint32_t>(bytes[i]) << (8 * i);
   return static_cast<std::int32_t>(v);
 }
 
 // The value's bytes, read into a buffer of `buffer_size` bytes that starts all
 // NUL. Returns the buffer and sets *data_size to the size the query reported,
 // never beyond the buffer (the value may have grown meanwhile).
-std::vector<BYTE> ReadData(HKEY key, const std::string& name, DWORD buffer_size,
-                           DWORD* data_size) {
+std::vector<BYTE> ReadData(HKEY key, const std::string& name, DWORD buffer_size, DWORD* data_size) {
   std::vector<BYTE> buffer(buffer_size, 0);
   DWORD size = buffer_size;
   const LONG rc = RegQueryValueExA(key, name.c_str(), nullptr, nullptr, buffer.data(), &size);
@@ -103,15 +103,20 @@ Encoding Text(DWORD type, const UString& text) {
   return e;
 }
 
-Encoding OneByte(std::uint8_t b) { return Encoding{true, REG_BINARY, std::string(1, static_cast<char>(b)), false}; }
+Encoding OneByte(std::uint8_t b) {
+  return Encoding{true, REG_BINARY, std::string(1, static_cast<char>(b)), false};
+}
 
 Encoding DoubleWord(std::int32_t v) {
   std::string bytes(4, '\0');
-  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<char>((static_cast<std::uint32_t>(v) >> (8 * i)) & 0xFF);
+  for (int i = 0; i < 4; ++i)
+    bytes[i] = static_cast<char>((static_cast<std::uint32_t>(v) >> (8 * i)) & 0xFF);
   return Encoding{true, REG_DWORD, bytes, false};
 }
 
-Encoding Whole(std::int32_t v) { return v >= 0 && v <= 255 ? OneByte(static_cast<std::uint8_t>(v)) : DoubleWord(v); }
+Encoding Whole(std::int32_t v) {
+  return v >= 0 && v <= 255 ? OneByte(static_cast<std::uint8_t>(v)) : DoubleWord(v);
+}
 
 }  // namespace
 

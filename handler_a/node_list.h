@@ -54,7 +54,8 @@ class NodeList {
   std::vector<std::shared_ptr<Node>> InOrder() const {
     std::vector<std::shared_ptr<Node>> out;
     out.reserve(static_cast<std::size_t>(Count()));
-    for (std::int32_t i = 1; i <= Count(); ++i) out.push_back(nodes_.at(items_->at(i).long_value()));
+    for (std::int32_t i = 1; i <= Count(); ++i)
+      out.push_back(nodes_.at(items_->at(i).long_value()));
     return out;
   }
 

@@ -81,8 +81,9 @@ void ValueNode::ComputeSize() {
     const Variant first = array.Get(0);  // 9 when the array has no element 0
     std::int64_t size = count;
     if (first.type() != VarType::kByte) {
-      const std::int64_t length = first.is_string() ? static_cast<std::int64_t>(first.string().size())
-                                                    : static_cast<std::int64_t>(ToText(first).size());
+      const std::int64_t length = first.is_string()
+                                      ? static_cast<std::int64_t>(first.string().size())
+                                      : static_cast<std::int64_t>(ToText(first).size());
       size = length * count;
     }
     if (size > std::numeric_limits<std::int32_t>::max()) RaiseError(rt::kOverflow);

@@ -79,10 +79,9 @@ std::int32_t DoubleWord(const std::vector<std::uint8_t>& bytes, bool big_endian)
   std::uint8_t raw[4] = {};
   std::memcpy(raw, bytes.data(), std::min<std::size_t>(bytes.size(), 4));
   if (big_endian) std::reverse(std::begin(raw), std::end(raw));
-  return static_cast<std::int32_t>(static_cast<std::uint32_t>(raw[0]) |
-                                   static_cast<std::uint32_t>(raw[1]) << 8 |
-                                   static_cast<std::uint32_t>(raw[2]) << 16 |
-                                   static_cast<std::uint32_t>(raw[3]) << 24);
+  return static_cast<std::int32_t>(
+      static_cast<std::uint32_t>(raw[0]) | static_cast<std::uint32_t>(raw[1]) << 8 |
+      static_cast<std::uint32_t>(raw[2]) << 16 | static_cast<std::uint32_t>(raw[3]) << 24);
 }
 
 Variant Decode(const StoredValue& stored) {
@@ -147,12 +146,12 @@ bool UtilitesA::CreateKey() {
 
 bool UtilitesA::DeleteKey() {
   const std::optional<std::string> path = PlatformName(section_key_);
-  const LONG rc = path ? RegDeleteKeyA(HKeyFromLong(class_key_), path->c_str())
-                       : ERROR_FILE_NOT_FOUND;
+  const LONG rc =
+      path ? RegDeleteKeyA(HKeyFromLong(class_key_), path->c_str()) : ERROR_FILE_NOT_FOUND;
   if (rc != ERROR_SUCCESS) {
-    RaiseError(kKeyFailure, ErrorSource(),
-               u"Failed to delete registry Key: '" + RootText(class_key_) + kNoteSection +
-                   section_key_);
+    RaiseError(
+        kKeyFailure, ErrorSource(),
+        u"Failed to delete registry Key: '" + RootText(class_key_) + kNoteSection + section_key_);
   }
   return true;
 }

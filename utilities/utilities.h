@@ -142,9 +142,9 @@ class UtilitesA final : public Object {
   // for each verb, from index 0. Raises -2147194452 when the list has no
   // storage or its upper bound plus one is not a multiple of 3, and
   // -2147194451 when `sClassName` does not exist under the current
-  // `ClassKey` (which this member does not set) or names no key below it. Each verb is written under
-  // both class roots; a verb that fails is skipped and the others are still
-  // written (one whose name cannot be read is skipped whole).
+  // `ClassKey` (which this member does not set) or names no key below it. Each verb is written
+  // under both class roots; a verb that fails is skipped and the others are still written (one
+  // whose name cannot be read is skipped whole).
   void CreateAdditionalEXEAssociations(const UString& sClassName, const SafeArray& vItems);
 
   UtilitesA() = default;

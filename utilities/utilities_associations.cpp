@@ -65,11 +65,11 @@ void UtilitesA::WriteClassesRow(const UString& key, const UString& text) {
 }
 
 void UtilitesA::CreateEXEAssociation(const UString& sExePath, const UString& sClassName,
-                                     const UString& sClassDescription,
-                                     const UString& sAssociation, const UString& sOpenMenuText,
-                                     bool bSupportPrint, const UString& sPrintMenuText,
-                                     bool bSupportNew, const UString& sNewMenuText,
-                                     bool bSupportInstall, const UString& sInstallMenuText,
+                                     const UString& sClassDescription, const UString& sAssociation,
+                                     const UString& sOpenMenuText, bool bSupportPrint,
+                                     const UString& sPrintMenuText, bool bSupportNew,
+                                     const UString& sNewMenuText, bool bSupportInstall,
+                                     const UString& sInstallMenuText,
                                      std::int32_t lDefaultIconIndex) {
   // Without a class the description would overwrite the default value of the
   // class root and the verbs would land directly below it.

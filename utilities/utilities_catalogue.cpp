@@ -84,20 +84,17 @@ std::vector<MemberInfo> Members() {
                      [](Object& s, CallFrame&) { return VBool(Self(s).DeleteValue()); }));
   m.push_back(Member(u"Value", MemberKind::kPropertyGet, {}, VarType::kVariant,
                      [](Object& s, CallFrame&) { return Self(s).Value(); }));
-  m.push_back(Let(u"Value", Param(u"vNewValue", VarType::kVariant),
-                  [](Object& s, CallFrame& f) {
-                    Self(s).set_Value(f[0]);
-                    return Variant();
-                  }));
+  m.push_back(Let(u"Value", Param(u"vNewValue", VarType::kVariant), [](Object& s, CallFrame& f) {
+    Self(s).set_Value(f[0]);
+    return Variant();
+  }));
   // Enumeration.
-  m.push_back(Method(u"EnumerateValues", EnumerateParams(u"sKeyNames", u"iKeyCount"),
-                     VarType::kBoolean, [](Object& s, CallFrame& f) {
-                       return CallEnumerate(s, f, &UtilitesA::EnumerateValues);
-                     }));
-  m.push_back(Method(u"EnumerateSections", EnumerateParams(u"sSect", u"iSectCount"),
-                     VarType::kBoolean, [](Object& s, CallFrame& f) {
-                       return CallEnumerate(s, f, &UtilitesA::EnumerateSections);
-                     }));
+  m.push_back(Method(
+      u"EnumerateValues", EnumerateParams(u"sKeyNames", u"iKeyCount"), VarType::kBoolean,
+      [](Object& s, CallFrame& f) { return CallEnumerate(s, f, &UtilitesA::EnumerateValues); }));
+  m.push_back(Method(
+      u"EnumerateSections", EnumerateParams(u"sSect", u"iSectCount"), VarType::kBoolean,
+      [](Object& s, CallFrame& f) { return CallEnumerate(s, f, &UtilitesA::EnumerateSections); }));
   // File associations.
   m.push_back(Method(
       u"CreateEXEAssociation",
@@ -143,25 +140,23 @@ std::vector<MemberInfo> Members() {
                   }));
   m.push_back(Member(u"SectionKey", MemberKind::kPropertyGet, {}, VarType::kString,
                      [](Object& s, CallFrame&) { return VStr(Self(s).SectionKey()); }));
-  m.push_back(Let(u"SectionKey", Param(u"sNewValue", VarType::kString),
-                  [](Object& s, CallFrame& f) {
-                    Self(s).set_SectionKey(f.String(0));
-                    return Variant();
-                  }));
+  m.push_back(
+      Let(u"SectionKey", Param(u"sNewValue", VarType::kString), [](Object& s, CallFrame& f) {
+        Self(s).set_SectionKey(f.String(0));
+        return Variant();
+      }));
   m.push_back(Member(u"ValueKey", MemberKind::kPropertyGet, {}, VarType::kString,
                      [](Object& s, CallFrame&) { return VStr(Self(s).ValueKey()); }));
-  m.push_back(Let(u"ValueKey", Param(u"sNewValue", VarType::kString),
-                  [](Object& s, CallFrame& f) {
-                    Self(s).set_ValueKey(f.String(0));
-                    return Variant();
-                  }));
+  m.push_back(Let(u"ValueKey", Param(u"sNewValue", VarType::kString), [](Object& s, CallFrame& f) {
+    Self(s).set_ValueKey(f.String(0));
+    return Variant();
+  }));
   m.push_back(Member(u"Default", MemberKind::kPropertyGet, {}, VarType::kVariant,
                      [](Object& s, CallFrame&) { return Self(s).Default(); }));
-  m.push_back(Let(u"Default", Param(u"vNewValue", VarType::kVariant),
-                  [](Object& s, CallFrame& f) {
-                    Self(s).set_Default(f[0]);
-                    return Variant();
-                  }));
+  m.push_back(Let(u"Default", Param(u"vNewValue", VarType::kVariant), [](Object& s, CallFrame& f) {
+    Self(s).set_Default(f[0]);
+    return Variant();
+  }));
   return m;
 }
 

@@ -57,16 +57,16 @@ bool UtilitesA::EnumerateValues(SafeArray& sKeyNames, std::int32_t& iKeyCount) {
   for (DWORD index = 0;; ++index) {
     name.assign(longest_name + 1, '\0');
     DWORD length = static_cast<DWORD>(name.size());
-    LONG rc = RegEnumValueA(key.get(), index, name.data(), &length, nullptr, nullptr, nullptr,
-                            nullptr);
+    LONG rc =
+        RegEnumValueA(key.get(), index, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
     if (rc == ERROR_MORE_DATA) {
       // The longest length is counted in characters; in a multi-byte code
       // page the name can need more bytes than that. Ending the walk here
       // would silently drop this name and every one after it.
       name.assign(kLongestValueNameBytes, '\0');
       length = static_cast<DWORD>(name.size());
-      rc = RegEnumValueA(key.get(), index, name.data(), &length, nullptr, nullptr, nullptr,
-                         nullptr);
+      rc =
+          RegEnumValueA(key.get(), index, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
     }
     if (rc != ERROR_SUCCESS) break;
     Append(sKeyNames, iKeyCount, FromAnsi(std::string_view(name.data(), length)));

@@ -61,9 +61,9 @@ class UtilitiesTest : public ::testing::Test {
 
   static void Seed(std::u16string_view key, std::u16string_view name, std::uint32_t type,
                    const std::string& data) {
-    ASSERT_EQ(admin::AdminSetValue(u"", key, name, type,
-                                   std::span(reinterpret_cast<const std::uint8_t*>(data.data()),
-                                             data.size())),
+    ASSERT_EQ(admin::AdminSetValue(
+                  u"", key, name, type,
+                  std::span(reinterpret_cast<const std::uint8_t*>(data.data()), data.size())),
               0);
   }
 
@@ -217,10 +217,10 @@ TEST_F(UtilitiesTest, ValueThatGrowsBetweenTheTwoQueriesIsReadWhole) {
     Status QueryValue(KeyId key, std::u16string_view name, admin::ValueData* value) override {
       if (++queries_ == 2) {
         const std::u16string longer = u"a much longer text";
-        Status grown = target().SetValue(
-            key, name, 1,
-            std::string_view(reinterpret_cast<const char*>(longer.data()),
-                             (longer.size() + 1) * sizeof(char16_t)));
+        Status grown =
+            target().SetValue(key, name, 1,
+                              std::string_view(reinterpret_cast<const char*>(longer.data()),
+                                               (longer.size() + 1) * sizeof(char16_t)));
         if (!grown.ok()) return grown;
       }
       return ForwardingProvider::QueryValue(key, name, value);

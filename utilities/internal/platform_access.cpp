@@ -34,9 +34,9 @@ LONG KeyHandle::Create(std::int32_t root, const UString& path, REGSAM access) {
   char no_class[] = "";
   HKEY created = nullptr;
   DWORD disposition = 0;
-  const LONG rc = RegCreateKeyExA(HKeyFromLong(root), name->c_str(), 0, no_class,
-                                  REG_OPTION_NON_VOLATILE, access, &security, &created,
-                                  &disposition);
+  const LONG rc =
+      RegCreateKeyExA(HKeyFromLong(root), name->c_str(), 0, no_class, REG_OPTION_NON_VOLATILE,
+                      access, &security, &created, &disposition);
   if (rc == ERROR_SUCCESS) key_ = created;
   return rc;
 }

@@ -35,34 +35,31 @@ std::vector<MemberInfo> HostMembers() {
   using K = MemberKind;
   using T = VarType;
   std::vector<MemberInfo> m;
-  MemberInfo app = Member(u"GetProStdProperties", K::kPropertyGet, {}, T::kObject,
-                          [](Object& s, CallFrame&) {
-                            return Variant::Object(Self(s).GetProStdProperties());
-                          });
+  MemberInfo app =
+      Member(u"GetProStdProperties", K::kPropertyGet, {}, T::kObject,
+             [](Object& s, CallFrame&) { return Variant::Object(Self(s).GetProStdProperties()); });
   app.result_class = u"App";
   m.push_back(std::move(app));
-  m.push_back(Member(u"GetProResStrings", K::kPropertyGet, {ByRef(u"lResId", T::kLong)},
-                     T::kString, [](Object& s, CallFrame& f) {
-                       return VStr(Self(s).GetProResStrings(f.Long(0)));
-                     }));
+  m.push_back(
+      Member(u"GetProResStrings", K::kPropertyGet, {ByRef(u"lResId", T::kLong)}, T::kString,
+             [](Object& s, CallFrame& f) { return VStr(Self(s).GetProResStrings(f.Long(0))); }));
   // The kind is the runtime's own picture-kind enumeration (LoadResConstants),
   // not one of the library's.
-  m.push_back(Member(u"GetProResPicture", K::kPropertyGet,
-                     {ByRef(u"lResId", T::kLong), ByRef(u"lRestype", T::kLong, u"LoadResConstants")},
-                     T::kObject, [](Object& s, CallFrame& f) {
-                       return Variant::Object(Self(s).GetProResPicture(f.Long(0), f.Long(1)));
-                     }));
-  m.push_back(Member(u"GetProResData", K::kPropertyGet,
-                     {ByRef(u"lResId", T::kLong), ByRef(u"vRestype", T::kVariant)}, T::kVariant,
-                     [](Object& s, CallFrame& f) {
-                       return Self(s).GetProResData(f.Long(0), f[1]);
-                     }));
+  m.push_back(
+      Member(u"GetProResPicture", K::kPropertyGet,
+             {ByRef(u"lResId", T::kLong), ByRef(u"lRestype", T::kLong, u"LoadResConstants")},
+             T::kObject, [](Object& s, CallFrame& f) {
+               return Variant::Object(Self(s).GetProResPicture(f.Long(0), f.Long(1)));
+             }));
+  m.push_back(
+      Member(u"GetProResData", K::kPropertyGet,
+             {ByRef(u"lResId", T::kLong), ByRef(u"vRestype", T::kVariant)}, T::kVariant,
+             [](Object& s, CallFrame& f) { return Self(s).GetProResData(f.Long(0), f[1]); }));
   m.push_back(Member(u"About", K::kMethod, {}, T::kLong,
                      [](Object& s, CallFrame&) { return VLong(Self(s).About()); }));
-  m.push_back(Member(u"BuddyObjectGlobal", K::kPropertyGet, {}, T::kObject,
-                     [](Object& s, CallFrame&) {
-                       return Variant::Object(Self(s).BuddyObjectGlobal());
-                     }));
+  m.push_back(
+      Member(u"BuddyObjectGlobal", K::kPropertyGet, {}, T::kObject,
+             [](Object& s, CallFrame&) { return Variant::Object(Self(s).BuddyObjectGlobal()); }));
   m.push_back(Member(u"BuddyObjectGlobal", K::kPropertySet, {ByRef(u"vNewValue", T::kObject)},
                      T::kEmpty, [](Object& s, CallFrame& f) {
                        Self(s).set_BuddyObjectGlobal(f.Obj(0));
@@ -91,7 +88,8 @@ void RegisterHostModule() {
   host.factory = [] { return Ref<Object>(HostServices::Create()); };
   Catalogue& catalogue = Catalogue::Instance();
   catalogue.AddClass(std::move(host));
-  catalogue.AddClass(MemberLess(u"clsZqRegyGeneralA", [] { return Ref<Object>(RegyGeneral::Create()); }));
+  catalogue.AddClass(
+      MemberLess(u"clsZqRegyGeneralA", [] { return Ref<Object>(RegyGeneral::Create()); }));
   catalogue.AddClass(
       MemberLess(u"clsZqRegyAdvancedA", [] { return Ref<Object>(RegyAdvanced::Create()); }));
 }

@@ -45,9 +45,7 @@ const ClassInfo* HostServices::class_info() const noexcept {
 
 Ref<Object> HostServices::GetProStdProperties() const { return ApplicationObject(); }
 
-UString HostServices::GetProResStrings(std::int32_t lResId) const {
-  RaiseResourceNotFound(lResId);
-}
+UString HostServices::GetProResStrings(std::int32_t lResId) const { RaiseResourceNotFound(lResId); }
 
 Ref<Object> HostServices::GetProResPicture(std::int32_t lResId, std::int32_t lRestype) const {
   // The runtime takes the kind as a 16-bit integer; the conversion comes

@@ -78,8 +78,7 @@ class HostServicesTest : public ::testing::Test {
           {err->Number(), err->Source(), err->Description(), args[3].get().string()});
       if (extra) extra(args);
     });
-    RegisterThreadProgId(zqbr_common::kErrorHandlerProgId,
-                         [this] { return Ref<Object>(report_); });
+    RegisterThreadProgId(zqbr_common::kErrorHandlerProgId, [this] { return Ref<Object>(report_); });
   }
 
   Ref<HostServices> host_;
@@ -179,8 +178,8 @@ TEST_F(HostServicesTest, ErrorReportArgumentsAndTheirPassing) {
   EXPECT_EQ(seen[5], VStr(u""));
   EXPECT_EQ(seen[6], VLong(0));
   EXPECT_TRUE(seen[7].is_missing());
-  EXPECT_EQ(by_ref, (std::vector<bool>{true, true, true, true, true, true, true, false,
-                                       true, true, true, true, true, true, true, false}));
+  EXPECT_EQ(by_ref, (std::vector<bool>{true, true, true, true, true, true, true, false, true, true,
+                                       true, true, true, true, true, false}));
   ASSERT_EQ(reports_.size(), 2u);
   EXPECT_EQ(reports_[0].number, rt::kCannotCreateObject);
   EXPECT_EQ(reports_[1].number, rt::kObjectVariableNotSet);

@@ -65,8 +65,8 @@ class ErrorReport final : public MakerObject {
     Object& app = ObjectArg(args[0]);
     Object& err = ObjectArg(args[1]);
     const UString prompt = u"Error " + Text(err, u"Number") + u" in " + ToText(args[3].get()) +
-                           u"\r\n" + Text(err, u"Description") + u"\r\n(" +
-                           Text(err, u"Source") + u")";
+                           u"\r\n" + Text(err, u"Description") + u"\r\n(" + Text(err, u"Source") +
+                           u")";
     ShowMessageBox(prompt, kErrorBoxStyle, Text(app, u"Title"));
   }
 };

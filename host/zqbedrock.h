@@ -19,8 +19,8 @@
 namespace keystrel {
 
 // Message-box styles the stand-in uses.
-inline constexpr std::int32_t kAboutBoxStyle = 64;   // information icon, OK button
-inline constexpr std::int32_t kErrorBoxStyle = 16;   // critical icon, OK button
+inline constexpr std::int32_t kAboutBoxStyle = 64;  // information icon, OK button
+inline constexpr std::int32_t kErrorBoxStyle = 16;  // critical icon, OK button
 
 // Registers "ZqBedrock10.clsZqBedrock10A" and
 // "ZqBedrock10.clsZqbrErrorHandlerA" for every thread of the process

@@ -41,23 +41,23 @@ class ZqBedrockStandInTest : public ::testing::Test {
 
 TEST_F(ZqBedrockStandInTest, AboutShowsTheApplicationObjectsNameAndVersion) {
   EXPECT_EQ(HostServices::Create()->About(), 0);
-  EXPECT_EQ(boxes_, (std::vector<Box>{{u"Keystrel10 1.0.0\r\nKeystrel10 registry automation library",
-                                       kAboutBoxStyle, u"About Keystrel10"}}));
+  EXPECT_EQ(boxes_,
+            (std::vector<Box>{{u"Keystrel10 1.0.0\r\nKeystrel10 registry automation library",
+                               kAboutBoxStyle, u"About Keystrel10"}}));
 }
 
 TEST_F(ZqBedrockStandInTest, FailuresOfTheAboutBoxAreShownByTheErrorReport) {
   // A per-thread registration that makes nothing hides the stand-in's About.
   RegisterThreadProgId(zqbr_common::kAboutProgId, [] { return Ref<Object>(); });
   EXPECT_EQ(HostServices::Create()->About(), 0);
-  EXPECT_EQ(
-      boxes_,
-      (std::vector<Box>{
-          {u"Error 429 in basZqbrCommonA.AppAboutZqbr_Pro\r\nActiveX component can't create "
-           u"object\r\n(Keystrel10)",
-           kErrorBoxStyle, u"Keystrel10"},
-          {u"Error 91 in basZqbrCommonA.AppAboutZqbr_Pro\r\nObject variable or With block "
-           u"variable not set\r\n(Keystrel10)",
-           kErrorBoxStyle, u"Keystrel10"}}));
+  EXPECT_EQ(boxes_,
+            (std::vector<Box>{
+                {u"Error 429 in basZqbrCommonA.AppAboutZqbr_Pro\r\nActiveX component can't create "
+                 u"object\r\n(Keystrel10)",
+                 kErrorBoxStyle, u"Keystrel10"},
+                {u"Error 91 in basZqbrCommonA.AppAboutZqbr_Pro\r\nObject variable or With block "
+                 u"variable not set\r\n(Keystrel10)",
+                 kErrorBoxStyle, u"Keystrel10"}}));
 }
 
 TEST_F(ZqBedrockStandInTest, MembersCheckTheirArguments) {
@@ -74,7 +74,8 @@ TEST_F(ZqBedrockStandInTest, MembersCheckTheirArguments) {
       {zqbr_common::kAboutProgId, u"AppAboutZqbr", {}, rt::kWrongArgumentCount},
       {zqbr_common::kAboutProgId, u"Show", {app}, rt::kMemberNotFound},
       {zqbr_common::kErrorHandlerProgId, u"ErrorHandlerMessageZq", {app}, rt::kWrongArgumentCount},
-      {zqbr_common::kErrorHandlerProgId, u"ErrorHandlerMessageZq",
+      {zqbr_common::kErrorHandlerProgId,
+       u"ErrorHandlerMessageZq",
        {app, VLong(5), VStr(u""), VStr(u"p"), VLong(0), VStr(u""), VLong(0), Variant::Missing()},
        rt::kObjectRequired},
   };

@@ -120,8 +120,9 @@ void RegisterErrorObjectClass() {
   cls.members = {
       // Number is the default member, so the object applied as a value gives
       // the error number.
-      Get(u"Number", VarType::kLong,
-          [](Object& s, CallFrame&) { return VLong(Self(s).Number()); }, kDispidValue),
+      Get(
+          u"Number", VarType::kLong, [](Object& s, CallFrame&) { return VLong(Self(s).Number()); },
+          kDispidValue),
       Let(u"Number", VarType::kLong,
           [](Object& s, CallFrame& f) {
             Self(s).set_Number(f.Long(0));

@@ -1,0 +1,135 @@
+#include "com/client_object.h"
+
+#include <vector>
+
+#include "com/variant_bridge.h"
+#include "frame/dispatch.h"
+#include "frame/error.h"
+
+namespace keystrel::com {
+namespace {
+
+class ClientObject final : public Object {
+ public:
+  explicit ClientObject(IDispatch* dispatch) : dispatch_(dispatch) { dispatch_->AddRef(); }
+
+  std::int32_t IdOfName(UStringView name) override {
+    std::wstring wide(name.begin(), name.end());
+    LPOLESTR names[1] = {wide.data()};
+    DISPID id = DISPID_UNKNOWN;
+    if (FAILED(dispatch_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id))) {
+      return kDispidUnknown;
+    }
+    return id;
+  }
+
+  Variant Invoke(std::int32_t dispid, std::uint16_t kind, std::span<Arg> args) override;
+
+ private:
+  ~ClientObject() override { dispatch_->Release(); }
+
+  IDispatch* dispatch_;
+};
+
+// Frees what the argument variants own, also when the call fails midway.
+struct VariantList {
+  std::vector<VARIANT> items;
+  explicit VariantList(std::size_t n) : items(n) {
+    for (VARIANT& v : items) VariantInit(&v);
+  }
+  ~VariantList() {
+    for (VARIANT& v : items) VariantClear(&v);
+  }
+};
+
+Variant ClientObject::Invoke(std::int32_t dispid, std::uint16_t kind, std::span<Arg> args) {
+  const std::size_t n = args.size();
+  VariantList values(n);  // the values, in call order
+  VariantList passed(n);  // what IDispatch sees, reversed
+  for (std::size_t i = 0; i < n; ++i) {
+    if (args[i].omitted) {
+      values.items[i].vt = VT_ERROR;
+      values.items[i].scode = DISP_E_PARAMNOTFOUND;
+    } else {
+      ToVariant(args[i].get(), &values.items[i]);
+    }
+    VARIANT& slot = passed.items[n - 1 - i];
+    if (args[i].ref) {
+      // By reference: the client sees and may change our copy, which is
+      // written back to the frame's variable after the call.
+      slot.vt = VT_BYREF | VT_VARIANT;
+      slot.pvarVal = &values.items[i];
+    } else {
+      slot = values.items[i];
+      VariantInit(&values.items[i]);
+    }
+  }
+  DISPID put_id = DISPID_PROPERTYPUT;
+  DISPPARAMS params{passed.items.data(), nullptr, static_cast<UINT>(n), 0};
+  if (kind & (kPropertyLet | kPropertySet)) {
+    params.rgdispidNamedArgs = &put_id;
+    params.cNamedArgs = 1;
+  }
+  VARIANT result;
+  VariantInit(&result);
+  EXCEPINFO excep{};
+  UINT arg_err = 0;
+  HRESULT hr = dispatch_->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, kind, &params, &result,
+                                 &excep, &arg_err);
+  // By-reference slots do not own their pointee: detach them before the
+  // list is cleared.
+  for (std::size_t i = 0; i < n; ++i) {
+    if (args[i].ref) VariantInit(&passed.items[n - 1 - i]);
+  }
+  for (std::size_t i = 0; i < n; ++i) {
+    if (args[i].ref) *args[i].ref = FromVariant(values.items[i]);
+  }
+  if (hr == DISP_E_EXCEPTION) {
+    if (excep.pfnDeferredFillIn) excep.pfnDeferredFillIn(&excep);
+    UString source = FromBstr(excep.bstrSource);
+    UString description = FromBstr(excep.bstrDescription);
+    const HRESULT code = excep.scode ? excep.scode : HresultFromErrorNumber(excep.wCode);
+    SysFreeString(excep.bstrSource);
+    SysFreeString(excep.bstrDescription);
+    SysFreeString(excep.bstrHelpFile);
+    VariantClear(&result);
+    RaiseError(ErrorNumberFromHresult(code), std::move(source), std::move(description));
+  }
+  if (FAILED(hr)) {
+    VariantClear(&result);
+    switch (hr) {
+      case DISP_E_MEMBERNOTFOUND:
+      case DISP_E_UNKNOWNNAME: RaiseError(rt::kMemberNotFound);
+      case DISP_E_BADPARAMCOUNT: RaiseError(rt::kWrongArgumentCount);
+      case DISP_E_PARAMNOTOPTIONAL: RaiseError(rt::kArgumentNotOptional);
+      case DISP_E_TYPEMISMATCH: RaiseError(rt::kTypeMismatch);
+      case DISP_E_OVERFLOW: RaiseError(rt::kOverflow);
+      default: RaiseError(ErrorNumberFromHresult(hr));
+    }
+  }
+  Variant answer = FromVariant(result);
+  VariantClear(&result);
+  return answer;
+}
+
+}  // namespace
+
+Ref<Object> MakeClientObject(IDispatch* dispatch) { return MakeRef<ClientObject>(dispatch); }
+
+std::int32_t ErrorNumberFromHresult(HRESULT hr) {
+  const auto code = static_cast<std::uint32_t>(hr);
+  if ((code & 0xFFFF0000u) == 0x800A0000u) return static_cast<std::int32_t>(code & 0xFFFFu);
+  return static_cast<std::int32_t>(code);
+}
+
+HRESULT HresultFromErrorNumber(std::int32_t number) {
+  // Run-time and application numbers (1 to 65535) travel in the control
+  // facility, where script clients read them back as the plain number;
+  // anything else already is a full status code.
+  if (number > 0 && number <= 0xFFFF) {
+    return static_cast<HRESULT>(0x800A0000u | static_cast<std::uint32_t>(number));
+  }
+  return static_cast<HRESULT>(number);
+}
+
+}  // namespace keystrel::com

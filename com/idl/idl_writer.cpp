@@ -1,0 +1,259 @@
+#include "com/idl/idl_writer.h"
+
+#include <cstdio>
+#include <set>
+#include <sstream>
+
+#include "frame/safe_array.h"
+
+namespace keystrel::com {
+namespace {
+
+// FNV-1a over the salted name; two passes with different seeds give the 128
+// bits. RFC 9562 version 8 (custom) marks the result as a name-derived
+// identifier of our own, not a random or time-based one.
+std::uint64_t Fnv1a(std::string_view text, std::uint64_t seed) {
+  std::uint64_t h = seed;
+  for (unsigned char c : text) {
+    h ^= c;
+    h *= 0x100000001b3ULL;
+  }
+  // A final mix so that names differing in their last byte differ widely.
+  h ^= h >> 33;
+  h *= 0xff51afd7ed558ccdULL;
+  h ^= h >> 33;
+  return h;
+}
+
+std::string Utf8(UStringView s) { return UToUtf8(s); }
+
+bool InTypeLibrary(const ClassInfo& cls) { return cls.instancing != Instancing::kRuntime; }
+
+std::string ScalarIdlType(VarType t) {
+  switch (t) {
+    case VarType::kEmpty: return "VARIANT";
+    case VarType::kNull: return "VARIANT";
+    case VarType::kInteger: return "short";
+    case VarType::kLong: return "long";
+    case VarType::kSingle: return "float";
+    case VarType::kDouble: return "double";
+    case VarType::kCurrency: return "CURRENCY";
+    case VarType::kDate: return "DATE";
+    case VarType::kString: return "BSTR";
+    case VarType::kObject: return "IDispatch*";
+    case VarType::kError: return "SCODE";
+    case VarType::kBoolean: return "VARIANT_BOOL";
+    case VarType::kVariant: return "VARIANT";
+    case VarType::kDecimal: return "DECIMAL";
+    case VarType::kByte: return "unsigned char";
+    case VarType::kArray: return "VARIANT";
+  }
+  return "VARIANT";
+}
+
+class Writer {
+ public:
+  explicit Writer(const Catalogue& catalogue) : catalogue_(catalogue) {
+    for (const ClassInfo* cls : catalogue_.Classes()) {
+      if (InTypeLibrary(*cls)) classes_.insert(Utf8(cls->name));
+    }
+    for (const EnumInfo* e : catalogue_.Enums()) enums_.insert(Utf8(e->name));
+  }
+
+  std::string Run() {
+    out_ << "// Generated from the class catalogue by keystrel-idl-gen. Do not edit.\n"
+         << "import \"oaidl.idl\";\nimport \"ocidl.idl\";\n\n"
+         << "[\n  uuid(" << NameGuid("library:Keystrel10") << "),\n"
+         << "  version(1.0),\n  lcid(0x0409),\n  helpstring(\"Keystrel10\")\n]\n"
+         << "library Keystrel10\n{\n"
+         << "  importlib(\"stdole2.tlb\");\n\n";
+    for (const ClassInfo* cls : catalogue_.Classes()) {
+      if (InTypeLibrary(*cls)) out_ << "  interface _" << Utf8(cls->name) << ";\n";
+    }
+    out_ << "\n";
+    for (const EnumInfo* e : catalogue_.Enums()) WriteEnum(*e);
+    for (const ClassInfo* cls : catalogue_.Classes()) {
+      if (InTypeLibrary(*cls)) WriteInterface(*cls);
+    }
+    std::set<std::string> written_events;
+    for (const ClassInfo* cls : catalogue_.Classes()) {
+      if (InTypeLibrary(*cls) && cls->events &&
+          written_events.insert(Utf8(cls->events->name)).second) {
+        WriteEvents(*cls->events);
+      }
+    }
+    for (const ClassInfo* cls : catalogue_.Classes()) {
+      if (InTypeLibrary(*cls)) WriteCoclass(*cls);
+    }
+    out_ << "};\n";
+    return out_.str();
+  }
+
+ private:
+  // Enumerations are referred to by their typedef name only: a tag would
+  // clash with members of the same name (the property hKey of type hKey).
+  // Member names shared between enumerations (HKEY_CLASSES_ROOT) are
+  // accepted by widl and legal in a type library.
+  void WriteEnum(const EnumInfo& e) {
+    const std::string name = Utf8(e.name);
+    out_ << "  typedef [uuid(" << NameGuid("enum:" + name) << "), v1_enum]\n  enum {\n";
+    for (std::size_t i = 0; i < e.members.size(); ++i) {
+      out_ << "    " << Utf8(e.members[i].first) << " = " << e.members[i].second
+           << (i + 1 < e.members.size() ? ",\n" : "\n");
+    }
+    out_ << "  } " << name << ";\n\n";
+  }
+
+  std::string ParamType(const ParamInfo& p) const {
+    std::string base;
+    if (IsArrayType(p.type)) {
+      base = "SAFEARRAY(" + ScalarIdlType(ElementType(p.type)) + ")";
+      return base + "*";  // arrays always travel by reference
+    }
+    if (!p.enum_name.empty() && enums_.count(Utf8(p.enum_name))) {
+      base = Utf8(p.enum_name);
+    } else {
+      base = ScalarIdlType(p.type);
+    }
+    return p.by_ref ? base + "*" : base;
+  }
+
+  std::string ResultType(const MemberInfo& m) const {
+    if (IsArrayType(m.result)) return "SAFEARRAY(" + ScalarIdlType(ElementType(m.result)) + ")*";
+    if (m.result == VarType::kObject && !m.result_class.empty() &&
+        classes_.count(Utf8(m.result_class))) {
+      return "_" + Utf8(m.result_class) + "**";
+    }
+    if (!m.result_enum.empty() && enums_.count(Utf8(m.result_enum))) {
+      return Utf8(m.result_enum) + "*";
+    }
+    return ScalarIdlType(m.result) + "*";
+  }
+
+  static std::string Literal(const Variant& v) {
+    if (v.is_string()) {
+      std::string s = "\"";
+      for (char c : UToUtf8(v.string())) {
+        if (c == '"' || c == '\\') s += '\\';
+        s += c;
+      }
+      return s + "\"";
+    }
+    if (v.is_bool()) return v.bool_value() ? "-1" : "0";
+    switch (v.type()) {
+      case VarType::kByte: return std::to_string(v.byte_value());
+      case VarType::kInteger: return std::to_string(v.integer_value());
+      case VarType::kLong: return std::to_string(v.long_value());
+      case VarType::kDouble: {
+        std::ostringstream s;
+        s << v.double_value();
+        return s.str();
+      }
+      default: return {};
+    }
+  }
+
+  std::string ParamAttributes(const ParamInfo& p) const {
+    const bool by_ref = p.by_ref || IsArrayType(p.type);
+    std::string attrs = by_ref ? "in, out" : "in";
+    if (!p.optional) return attrs;
+    attrs += ", optional";
+    // widl takes defaults on by-value parameters only; a by-reference
+    // optional is filled in by the member's own call layer either way.
+    if (by_ref) return attrs;
+    std::string literal;
+    if (p.default_value) literal = Literal(*p.default_value);
+    // Non-variant optionals without a declared default get their type's
+    // zero, which is what a caller that omits them receives.
+    if (literal.empty() && p.type != VarType::kVariant && p.type != VarType::kObject) {
+      literal = p.type == VarType::kString ? "\"\"" : "0";
+    }
+    if (!literal.empty()) attrs += ", defaultvalue(" + literal + ")";
+    return attrs;
+  }
+
+  void WriteMember(const MemberInfo& m) {
+    out_ << "    [id(" << m.dispid << ")";
+    switch (m.kind) {
+      case MemberKind::kMethod: break;
+      case MemberKind::kPropertyGet: out_ << ", propget"; break;
+      case MemberKind::kPropertyLet: out_ << ", propput"; break;
+      case MemberKind::kPropertySet: out_ << ", propputref"; break;
+    }
+    if (m.hidden) out_ << ", hidden";
+    if (m.dispid == kDispidNewEnum) out_ << ", restricted";
+    out_ << "] HRESULT " << Utf8(m.name) << "(";
+    bool first = true;
+    for (const ParamInfo& p : m.params) {
+      out_ << (first ? "" : ", ") << "[" << ParamAttributes(p) << "] " << ParamType(p) << " "
+           << Utf8(p.name);
+      first = false;
+    }
+    if (m.result != VarType::kEmpty) {
+      out_ << (first ? "" : ", ") << "[out, retval] " << ResultType(m) << " retval";
+    }
+    out_ << ");\n";
+  }
+
+  void WriteInterface(const ClassInfo& cls) {
+    const std::string name = Utf8(cls.name);
+    out_ << "  [\n    uuid(" << NameGuid("interface:_" + name) << "),\n"
+         << "    hidden, dual, nonextensible, oleautomation\n  ]\n"
+         << "  interface _" << name << " : IDispatch\n  {\n";
+    for (const MemberInfo& m : cls.members) WriteMember(m);
+    out_ << "  };\n\n";
+  }
+
+  void WriteEvents(const EventInterfaceInfo& iface) {
+    const std::string name = Utf8(iface.name);
+    out_ << "  [\n    uuid(" << NameGuid("events:" + name) << "),\n    hidden\n  ]\n"
+         << "  dispinterface " << name << "\n  {\n  properties:\n  methods:\n";
+    for (const EventInfo& e : iface.events) {
+      out_ << "    [id(" << e.dispid << ")] void " << Utf8(e.name) << "(";
+      bool first = true;
+      for (const ParamInfo& p : e.params) {
+        out_ << (first ? "" : ", ") << "[in" << (p.by_ref ? ", out" : "") << "] "
+             << ParamType(p) << " " << Utf8(p.name);
+        first = false;
+      }
+      out_ << ");\n";
+    }
+    out_ << "  };\n\n";
+  }
+
+  void WriteCoclass(const ClassInfo& cls) {
+    const std::string name = Utf8(cls.name);
+    out_ << "  [\n    uuid(" << NameGuid("class:" + name) << ")";
+    if (cls.instancing == Instancing::kGlobal) out_ << ",\n    appobject";
+    if (cls.instancing == Instancing::kNotCreatable) out_ << ",\n    noncreatable";
+    out_ << "\n  ]\n  coclass " << name << "\n  {\n"
+         << "    [default] interface _" << name << ";\n";
+    if (cls.events) out_ << "    [default, source] dispinterface " << Utf8(cls.events->name) << ";\n";
+    out_ << "  };\n\n";
+  }
+
+  const Catalogue& catalogue_;
+  std::set<std::string> classes_;
+  std::set<std::string> enums_;
+  std::ostringstream out_;
+};
+
+}  // namespace
+
+std::string NameGuid(std::string_view name) {
+  const std::string salted = "Keystrel10 1.0/" + std::string(name);
+  std::uint64_t hi = Fnv1a(salted, 0xcbf29ce484222325ULL);
+  std::uint64_t lo = Fnv1a(salted, 0x84222325cbf29ce4ULL);
+  hi = (hi & ~0xF000ULL) | 0x8000ULL;                              // version 8
+  lo = (lo & 0x3FFFFFFFFFFFFFFFULL) | 0x8000000000000000ULL;       // variant 10
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%08X-%04X-%04X-%04X-%012llX",
+                static_cast<unsigned>(hi >> 32), static_cast<unsigned>((hi >> 16) & 0xFFFF),
+                static_cast<unsigned>(hi & 0xFFFF), static_cast<unsigned>(lo >> 48),
+                static_cast<unsigned long long>(lo & 0xFFFFFFFFFFFFULL));
+  return buf;
+}
+
+std::string WriteIdl(const Catalogue& catalogue) { return Writer(catalogue).Run(); }
+
+}  // namespace keystrel::com

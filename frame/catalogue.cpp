@@ -350,4 +350,19 @@ Variant InvokeMember(Object& self, const ClassInfo& cls, std::int32_t dispid, st
   return CallBound(self, *m, args);
 }
 
+MemberInfo Member(UString name, MemberKind kind, std::vector<ParamInfo> params, VarType result,
+                  MemberFn fn) {
+  MemberInfo m;
+  m.name = std::move(name);
+  m.kind = kind;
+  m.params = std::move(params);
+  m.result = result;
+  m.fn = std::move(fn);
+  return m;
+}
+
+MemberInfo Method(UString name, std::vector<ParamInfo> params, VarType result, MemberFn fn) {
+  return Member(std::move(name), MemberKind::kMethod, std::move(params), result, std::move(fn));
+}
+
 }  // namespace keystrel

@@ -121,6 +121,12 @@ class Catalogue {
   std::unique_ptr<State> state_;
 };
 
+// Shorthands for writing catalogue entries: a member of any kind, and a
+// method.
+MemberInfo Member(UString name, MemberKind kind, std::vector<ParamInfo> params, VarType result,
+                  MemberFn fn);
+MemberInfo Method(UString name, std::vector<ParamInfo> params, VarType result, MemberFn fn);
+
 // The catalogue-driven implementation behind Object::IdOfName/Invoke, for
 // objects that override them but still want the catalogue path.
 Variant InvokeMember(Object& self, const ClassInfo& cls, std::int32_t dispid,

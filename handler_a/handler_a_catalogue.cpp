@@ -42,26 +42,21 @@ ParamInfo Optional(ParamInfo p, std::optional<Variant> default_value = std::null
   return p;
 }
 
-MemberInfo Member(UString name, MemberKind kind, std::vector<ParamInfo> params, VarType result,
-                  MemberFn fn, UString result_class = {}) {
-  MemberInfo m;
-  m.name = std::move(name);
-  m.kind = kind;
-  m.params = std::move(params);
-  m.result = result;
+MemberInfo TypedMember(UString name, MemberKind kind, std::vector<ParamInfo> params, VarType result,
+                       MemberFn fn, UString result_class = {}) {
+  MemberInfo m = Member(std::move(name), kind, std::move(params), result, std::move(fn));
   m.result_class = std::move(result_class);
-  m.fn = std::move(fn);
   return m;
 }
 
 MemberInfo Get(UString name, VarType result, MemberFn fn, UString result_class = {}) {
-  return Member(std::move(name), MemberKind::kPropertyGet, {}, result, std::move(fn),
-                std::move(result_class));
+  return TypedMember(std::move(name), MemberKind::kPropertyGet, {}, result, std::move(fn),
+                     std::move(result_class));
 }
 
 MemberInfo Sub(UString name, std::vector<ParamInfo> params, MemberFn fn) {
-  return Member(std::move(name), MemberKind::kMethod, std::move(params), VarType::kEmpty,
-                std::move(fn));
+  return TypedMember(std::move(name), MemberKind::kMethod, std::move(params), VarType::kEmpty,
+                     std::move(fn));
 }
 
 MemberInfo DefaultMember(MemberInfo m) {
@@ -70,7 +65,7 @@ MemberInfo DefaultMember(MemberInfo m) {
 }
 
 MemberInfo NewEnumMember(MemberFn fn) {
-  MemberInfo m = Member(u"NewEnum", MemberKind::kMethod, {}, VarType::kObject, std::move(fn));
+  MemberInfo m = TypedMember(u"NewEnum", MemberKind::kMethod, {}, VarType::kObject, std::move(fn));
   m.dispid = kDispidNewEnum;
   m.hidden = true;
   return m;
@@ -87,29 +82,29 @@ std::vector<MemberInfo> HandlerMembers() {
   std::vector<MemberInfo> m;
   m.push_back(Get(u"BuddyObject", VarType::kObject,
                   [](Object& s, CallFrame&) { return Obj(Self<H>(s).BuddyObject()); }));
-  m.push_back(Member(u"BuddyObject", MemberKind::kPropertySet,
-                     {Param(u"vNewValue", VarType::kObject)}, VarType::kEmpty,
-                     [](Object& s, CallFrame& f) {
-                       Self<H>(s).BuddyObject(f.Obj(0));
-                       return Variant();
-                     }));
+  m.push_back(TypedMember(u"BuddyObject", MemberKind::kPropertySet,
+                          {Param(u"vNewValue", VarType::kObject)}, VarType::kEmpty,
+                          [](Object& s, CallFrame& f) {
+                            Self<H>(s).BuddyObject(f.Obj(0));
+                            return Variant();
+                          }));
   m.push_back(Sub(u"AbortEnum", {}, [](Object& s, CallFrame&) {
     Self<H>(s).AbortEnum();
     return Variant();
   }));
   m.push_back(Get(u"Count", VarType::kLong,
                   [](Object& s, CallFrame&) { return Variant::Long(Self<H>(s).Count()); }));
-  m.push_back(Member(u"Item", MemberKind::kPropertyGet, {Param(u"vntIndexKey", VarType::kVariant)},
-                     VarType::kLong,
-                     [](Object& s, CallFrame& f) { return Variant::Long(Self<H>(s).Item(f[0])); }));
+  m.push_back(TypedMember(
+      u"Item", MemberKind::kPropertyGet, {Param(u"vntIndexKey", VarType::kVariant)}, VarType::kLong,
+      [](Object& s, CallFrame& f) { return Variant::Long(Self<H>(s).Item(f[0])); }));
   m.push_back(
-      Member(u"Item", MemberKind::kPropertyLet,
-             {Param(u"vntIndexKey", VarType::kVariant), Param(u"vNewValue", VarType::kLong)},
-             VarType::kEmpty, [](Object& s, CallFrame& f) {
-               Self<H>(s).Item(f[0], f.Long(1));
-               return Variant();
-             }));
-  m.push_back(Member(
+      TypedMember(u"Item", MemberKind::kPropertyLet,
+                  {Param(u"vntIndexKey", VarType::kVariant), Param(u"vNewValue", VarType::kLong)},
+                  VarType::kEmpty, [](Object& s, CallFrame& f) {
+                    Self<H>(s).Item(f[0], f.Long(1));
+                    return Variant();
+                  }));
+  m.push_back(TypedMember(
       u"OpenKey", MemberKind::kMethod,
       {Param(u"uKey", VarType::kLong, kRootKeys), Param(u"szSubKey", VarType::kString),
        Flag(u"fMustExist"), Optional(Param(u"vntIndexKey", VarType::kString), Variant(u""))},
@@ -120,31 +115,32 @@ std::vector<MemberInfo> HandlerMembers() {
     Self<H>(s).CloseKey(f[0]);
     return Variant();
   }));
-  m.push_back(Member(u"GetValue", MemberKind::kMethod,
-                     {Param(u"uKey", VarType::kLong), Param(u"szValue", VarType::kString),
-                      Optional(ByRef(u"DefaultValue", VarType::kVariant)),
-                      Optional(ByRef(u"lpType", VarType::kLong, kValueTypes))},
-                     VarType::kVariant, [](Object& s, CallFrame& f) {
-                       std::int32_t type = f.Long(3);
-                       Variant result = Self<H>(s).GetValue(f.Long(0), f.String(1), &f[2], &type);
-                       f[3] = Variant::Long(type);
-                       return result;
-                     }));
-  m.push_back(Member(u"GetMultiSZ", MemberKind::kMethod, {Param(u"vData", VarType::kString)},
-                     VarType::kArray | VarType::kString, [](Object& s, CallFrame& f) {
-                       return Variant::Array(Self<H>(s).GetMultiSZ(f.String(0)));
-                     }));
-  m.push_back(Member(
+  m.push_back(TypedMember(u"GetValue", MemberKind::kMethod,
+                          {Param(u"uKey", VarType::kLong), Param(u"szValue", VarType::kString),
+                           Optional(ByRef(u"DefaultValue", VarType::kVariant)),
+                           Optional(ByRef(u"lpType", VarType::kLong, kValueTypes))},
+                          VarType::kVariant, [](Object& s, CallFrame& f) {
+                            std::int32_t type = f.Long(3);
+                            Variant result =
+                                Self<H>(s).GetValue(f.Long(0), f.String(1), &f[2], &type);
+                            f[3] = Variant::Long(type);
+                            return result;
+                          }));
+  m.push_back(TypedMember(u"GetMultiSZ", MemberKind::kMethod, {Param(u"vData", VarType::kString)},
+                          VarType::kArray | VarType::kString, [](Object& s, CallFrame& f) {
+                            return Variant::Array(Self<H>(s).GetMultiSZ(f.String(0)));
+                          }));
+  m.push_back(TypedMember(
       u"ToMultiSZ", MemberKind::kMethod, {ByRef(u"vData", VarType::kArray | VarType::kString)},
       VarType::kString,
       [](Object& s, CallFrame& f) { return Variant::String(Self<H>(s).ToMultiSZ(f[0].array())); }));
-  m.push_back(Member(u"SetValue", MemberKind::kMethod,
-                     {Param(u"uKey", VarType::kLong), Param(u"szValue", VarType::kString),
-                      Optional(ByRef(u"vData", VarType::kVariant))},
-                     VarType::kLong, [](Object& s, CallFrame& f) {
-                       return Variant::Long(Self<H>(s).SetValue(f.Long(0), f.String(1), f[2]));
-                     }));
-  m.push_back(Member(
+  m.push_back(TypedMember(u"SetValue", MemberKind::kMethod,
+                          {Param(u"uKey", VarType::kLong), Param(u"szValue", VarType::kString),
+                           Optional(ByRef(u"vData", VarType::kVariant))},
+                          VarType::kLong, [](Object& s, CallFrame& f) {
+                            return Variant::Long(Self<H>(s).SetValue(f.Long(0), f.String(1), f[2]));
+                          }));
+  m.push_back(TypedMember(
       u"GetKeyObject", MemberKind::kMethod, {Param(u"uKey", VarType::kLong), Flag(u"fEnumValues")},
       VarType::kObject,
       [](Object& s, CallFrame& f) { return Obj(Self<H>(s).GetKeyObject(f.Long(0), f.Bool(1))); },
@@ -152,23 +148,23 @@ std::vector<MemberInfo> HandlerMembers() {
   const std::vector<ParamInfo> walk = {Param(u"uKey", VarType::kLong, kRootKeys),
                                        Flag(u"fRaiseEvents"), Flag(u"fDoEvents"),
                                        Flag(u"fReturnNothing")};
-  m.push_back(Member(
+  m.push_back(TypedMember(
       u"EnumKeys", MemberKind::kMethod, walk, VarType::kObject,
       [](Object& s, CallFrame& f) {
         return Obj(Self<H>(s).EnumKeys(f.Long(0), f.Bool(1), f.Bool(2), f.Bool(3)));
       },
       kKeysClass));
-  m.push_back(Member(
+  m.push_back(TypedMember(
       u"EnumValues", MemberKind::kMethod, walk, VarType::kObject,
       [](Object& s, CallFrame& f) {
         return Obj(Self<H>(s).EnumValues(f.Long(0), f.Bool(1), f.Bool(2), f.Bool(3)));
       },
       kValuesClass));
-  m.push_back(Member(
+  m.push_back(TypedMember(
       u"DeleteValue", MemberKind::kMethod,
       {Param(u"uKey", VarType::kLong), Param(u"szValue", VarType::kString)}, VarType::kVariant,
       [](Object& s, CallFrame& f) { return Self<H>(s).DeleteValue(f.Long(0), f.String(1)); }));
-  m.push_back(Member(
+  m.push_back(TypedMember(
       u"DeleteKey", MemberKind::kMethod,
       {Param(u"uKey", VarType::kLong), Param(u"szSubKey", VarType::kString)}, VarType::kVariant,
       [](Object& s, CallFrame& f) { return Self<H>(s).DeleteKey(f.Long(0), f.String(1)); }));
@@ -201,7 +197,7 @@ MemberInfo ClearMember() {
 
 template <class C>
 MemberInfo ItemMember(const char16_t* item_class) {
-  return DefaultMember(Member(
+  return DefaultMember(TypedMember(
       u"Item", MemberKind::kPropertyGet, {ByRef(u"vntIndexKey", VarType::kVariant)},
       VarType::kObject, [](Object& s, CallFrame& f) { return Obj(Self<C>(s).Item(f[0])); },
       item_class));
@@ -217,7 +213,7 @@ std::vector<MemberInfo> KeysMembers() {
   std::vector<MemberInfo> m;
   m.push_back(Get(u"Handle", VarType::kLong,
                   [](Object& s, CallFrame&) { return Variant::Long(Self<K>(s).Handle()); }));
-  m.push_back(Member(
+  m.push_back(TypedMember(
       u"Add", MemberKind::kMethod,
       {Param(u"sName", VarType::kString),
        Optional(Param(u"dwHandle", VarType::kLong), Variant::Long(0)),
@@ -271,8 +267,8 @@ std::vector<MemberInfo> KeyMembers() {
 }
 
 MemberInfo Let(UString name, VarType type, MemberFn fn) {
-  return Member(std::move(name), MemberKind::kPropertyLet, {Param(u"vNewValue", type)},
-                VarType::kEmpty, std::move(fn));
+  return TypedMember(std::move(name), MemberKind::kPropertyLet, {Param(u"vNewValue", type)},
+                     VarType::kEmpty, std::move(fn));
 }
 
 std::vector<MemberInfo> ValueMembers() {
@@ -323,7 +319,7 @@ std::vector<MemberInfo> ValueMembers() {
     Self<V>(s).Clear();
     return Variant();
   }));
-  m.push_back(Member(
+  m.push_back(TypedMember(
       u"TypeWord", MemberKind::kPropertyGet, {Flag(u"Friendly")}, VarType::kString,
       [](Object& s, CallFrame& f) { return Variant::String(Self<V>(s).TypeWord(f.Bool(0))); }));
   return m;

@@ -20,21 +20,6 @@ ParamInfo Param(UString name, VarType type, bool by_ref = false) {
 ParamInfo RootParam() { return Param(u"lngRootKey", VarType::kLong); }
 ParamInfo PathParam() { return Param(u"strRegKeyPath", VarType::kString); }
 
-MemberInfo Member(UString name, MemberKind kind, std::vector<ParamInfo> params, VarType result,
-                  MemberFn fn) {
-  MemberInfo m;
-  m.name = std::move(name);
-  m.kind = kind;
-  m.params = std::move(params);
-  m.result = result;
-  m.fn = std::move(fn);
-  return m;
-}
-
-MemberInfo Method(UString name, std::vector<ParamInfo> params, VarType result, MemberFn fn) {
-  return Member(std::move(name), MemberKind::kMethod, std::move(params), result, std::move(fn));
-}
-
 std::vector<MemberInfo> Members() {
   std::vector<MemberInfo> m;
   m.push_back(Member(u"hKey", MemberKind::kPropertyLet, {Param(u"vNewValue", VarType::kVariant)},

@@ -25,21 +25,6 @@ ParamInfo Param(UString name, VarType type, bool by_ref = false, bool optional =
 ParamInfo RootParam() { return Param(u"hKey", VarType::kLong, false, false, u"hKey"); }
 ParamInfo DataTypeParam() { return Param(u"DType", VarType::kLong, true, false, u"DataType"); }
 
-MemberInfo Member(UString name, MemberKind kind, std::vector<ParamInfo> params, VarType result,
-                  MemberFn fn) {
-  MemberInfo m;
-  m.name = std::move(name);
-  m.kind = kind;
-  m.params = std::move(params);
-  m.result = result;
-  m.fn = std::move(fn);
-  return m;
-}
-
-MemberInfo Method(UString name, std::vector<ParamInfo> params, VarType result, MemberFn fn) {
-  return Member(std::move(name), MemberKind::kMethod, std::move(params), result, std::move(fn));
-}
-
 // Typed optional string by reference: not given means "use the handler's key
 // path", which an empty text does not.
 std::optional<UString> OptionalText(CallFrame& f, std::size_t i) {

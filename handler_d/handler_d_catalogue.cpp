@@ -43,16 +43,6 @@ MemberInfo Getter(UString name, VarType result, MemberFn fn) {
   return m;
 }
 
-MemberInfo Method(UString name, std::vector<ParamInfo> params, VarType result, MemberFn fn) {
-  MemberInfo m;
-  m.name = std::move(name);
-  m.kind = MemberKind::kMethod;
-  m.params = std::move(params);
-  m.result = result;
-  m.fn = std::move(fn);
-  return m;
-}
-
 std::vector<MemberInfo> Members() {
   std::vector<MemberInfo> m;
   m.push_back(Getter(u"ErrorSource", VarType::kString, [](Object& self, CallFrame&) {

@@ -20,17 +20,6 @@ ParamInfo ByRef(UString name, VarType type, UString enum_name = {}) {
   return p;
 }
 
-MemberInfo Member(UString name, MemberKind kind, std::vector<ParamInfo> params, VarType result,
-                  MemberFn fn) {
-  MemberInfo m;
-  m.name = std::move(name);
-  m.kind = kind;
-  m.params = std::move(params);
-  m.result = result;
-  m.fn = std::move(fn);
-  return m;
-}
-
 std::vector<MemberInfo> HostMembers() {
   using K = MemberKind;
   using T = VarType;

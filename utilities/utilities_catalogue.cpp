@@ -30,25 +30,16 @@ ParamInfo Optional(UString name, VarType type, Variant default_value) {
   return p;
 }
 
-MemberInfo Member(UString name, MemberKind kind, std::vector<ParamInfo> params, VarType result,
-                  MemberFn fn, UString result_enum = {}) {
-  MemberInfo m;
-  m.name = std::move(name);
-  m.kind = kind;
-  m.params = std::move(params);
-  m.result = result;
+MemberInfo TypedMember(UString name, MemberKind kind, std::vector<ParamInfo> params, VarType result,
+                       MemberFn fn, UString result_enum = {}) {
+  MemberInfo m = Member(std::move(name), kind, std::move(params), result, std::move(fn));
   m.result_enum = std::move(result_enum);
-  m.fn = std::move(fn);
   return m;
 }
 
-MemberInfo Method(UString name, std::vector<ParamInfo> params, VarType result, MemberFn fn) {
-  return Member(std::move(name), MemberKind::kMethod, std::move(params), result, std::move(fn));
-}
-
 MemberInfo Let(UString name, ParamInfo value, MemberFn fn) {
-  return Member(std::move(name), MemberKind::kPropertyLet, {std::move(value)}, VarType::kEmpty,
-                std::move(fn));
+  return TypedMember(std::move(name), MemberKind::kPropertyLet, {std::move(value)}, VarType::kEmpty,
+                     std::move(fn));
 }
 
 // The two enumerations fill a string array and a count passed by reference.
@@ -74,16 +65,16 @@ std::vector<ParamInfo> EnumerateParams(UString names, UString count) {
 std::vector<MemberInfo> Members() {
   std::vector<MemberInfo> m;
   // Key and value operations.
-  m.push_back(Member(u"KeyExists", MemberKind::kPropertyGet, {}, VarType::kBoolean,
-                     [](Object& s, CallFrame&) { return VBool(Self(s).KeyExists()); }));
+  m.push_back(TypedMember(u"KeyExists", MemberKind::kPropertyGet, {}, VarType::kBoolean,
+                          [](Object& s, CallFrame&) { return VBool(Self(s).KeyExists()); }));
   m.push_back(Method(u"CreateKey", {}, VarType::kBoolean,
                      [](Object& s, CallFrame&) { return VBool(Self(s).CreateKey()); }));
   m.push_back(Method(u"DeleteKey", {}, VarType::kBoolean,
                      [](Object& s, CallFrame&) { return VBool(Self(s).DeleteKey()); }));
   m.push_back(Method(u"DeleteValue", {}, VarType::kBoolean,
                      [](Object& s, CallFrame&) { return VBool(Self(s).DeleteValue()); }));
-  m.push_back(Member(u"Value", MemberKind::kPropertyGet, {}, VarType::kVariant,
-                     [](Object& s, CallFrame&) { return Self(s).Value(); }));
+  m.push_back(TypedMember(u"Value", MemberKind::kPropertyGet, {}, VarType::kVariant,
+                          [](Object& s, CallFrame&) { return Self(s).Value(); }));
   m.push_back(Let(u"Value", Param(u"vNewValue", VarType::kVariant), [](Object& s, CallFrame& f) {
     Self(s).set_Value(f[0]);
     return Variant();
@@ -122,7 +113,7 @@ std::vector<MemberInfo> Members() {
                        return Variant();
                      }));
   // Addressing properties.
-  m.push_back(Member(
+  m.push_back(TypedMember(
       u"valueType", MemberKind::kPropertyGet, {}, VarType::kLong,
       [](Object& s, CallFrame&) { return VLong(Self(s).valueType()); }, kTypeEnum));
   m.push_back(Let(u"valueType", Param(u"eNewValue", VarType::kLong, false, kTypeEnum),
@@ -130,7 +121,7 @@ std::vector<MemberInfo> Members() {
                     Self(s).set_valueType(f.Long(0));
                     return Variant();
                   }));
-  m.push_back(Member(
+  m.push_back(TypedMember(
       u"ClassKey", MemberKind::kPropertyGet, {}, VarType::kLong,
       [](Object& s, CallFrame&) { return VLong(Self(s).ClassKey()); }, kRootEnum));
   m.push_back(Let(u"ClassKey", Param(u"eNewValue", VarType::kLong, false, kRootEnum),
@@ -138,21 +129,21 @@ std::vector<MemberInfo> Members() {
                     Self(s).set_ClassKey(f.Long(0));
                     return Variant();
                   }));
-  m.push_back(Member(u"SectionKey", MemberKind::kPropertyGet, {}, VarType::kString,
-                     [](Object& s, CallFrame&) { return VStr(Self(s).SectionKey()); }));
+  m.push_back(TypedMember(u"SectionKey", MemberKind::kPropertyGet, {}, VarType::kString,
+                          [](Object& s, CallFrame&) { return VStr(Self(s).SectionKey()); }));
   m.push_back(
       Let(u"SectionKey", Param(u"sNewValue", VarType::kString), [](Object& s, CallFrame& f) {
         Self(s).set_SectionKey(f.String(0));
         return Variant();
       }));
-  m.push_back(Member(u"ValueKey", MemberKind::kPropertyGet, {}, VarType::kString,
-                     [](Object& s, CallFrame&) { return VStr(Self(s).ValueKey()); }));
+  m.push_back(TypedMember(u"ValueKey", MemberKind::kPropertyGet, {}, VarType::kString,
+                          [](Object& s, CallFrame&) { return VStr(Self(s).ValueKey()); }));
   m.push_back(Let(u"ValueKey", Param(u"sNewValue", VarType::kString), [](Object& s, CallFrame& f) {
     Self(s).set_ValueKey(f.String(0));
     return Variant();
   }));
-  m.push_back(Member(u"Default", MemberKind::kPropertyGet, {}, VarType::kVariant,
-                     [](Object& s, CallFrame&) { return Self(s).Default(); }));
+  m.push_back(TypedMember(u"Default", MemberKind::kPropertyGet, {}, VarType::kVariant,
+                          [](Object& s, CallFrame&) { return Self(s).Default(); }));
   m.push_back(Let(u"Default", Param(u"vNewValue", VarType::kVariant), [](Object& s, CallFrame& f) {
     Self(s).set_Default(f[0]);
     return Variant();

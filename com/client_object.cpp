@@ -1,5 +1,7 @@
 #include "com/client_object.h"
 
+#include <dispex.h>
+
 #include <vector>
 
 #include "com/variant_bridge.h"
@@ -9,14 +11,30 @@
 namespace keystrel::com {
 namespace {
 
+// mingw's uuid library does not carry this one.
+const IID kIidDispatchEx = {0xa6ef9860, 0xc720, 0x11d0, {0x93, 0x37, 0x00, 0xa0, 0xc9, 0x0d, 0xca, 0xa9}};
+
 class ClientObject final : public Object {
  public:
-  explicit ClientObject(IDispatch* dispatch) : dispatch_(dispatch) { dispatch_->AddRef(); }
+  explicit ClientObject(IDispatch* dispatch) : dispatch_(dispatch) {
+    dispatch_->AddRef();
+    // Script objects (a VBScript class instance) may answer names only
+    // through IDispatchEx.
+    if (FAILED(dispatch_->QueryInterface(kIidDispatchEx, reinterpret_cast<void**>(&ex_)))) {
+      ex_ = nullptr;
+    }
+  }
 
   std::int32_t IdOfName(UStringView name) override {
     std::wstring wide(name.begin(), name.end());
-    LPOLESTR names[1] = {wide.data()};
     DISPID id = DISPID_UNKNOWN;
+    if (ex_) {
+      BSTR bstr = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+      HRESULT hr = ex_->GetDispID(bstr, fdexNameCaseInsensitive, &id);
+      SysFreeString(bstr);
+      if (SUCCEEDED(hr)) return id;
+    }
+    LPOLESTR names[1] = {wide.data()};
     if (FAILED(dispatch_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id))) {
       return kDispidUnknown;
     }
@@ -26,9 +44,13 @@ class ClientObject final : public Object {
   Variant Invoke(std::int32_t dispid, std::uint16_t kind, std::span<Arg> args) override;
 
  private:
-  ~ClientObject() override { dispatch_->Release(); }
+  ~ClientObject() override {
+    if (ex_) ex_->Release();
+    dispatch_->Release();
+  }
 
   IDispatch* dispatch_;
+  IDispatchEx* ex_ = nullptr;
 };
 
 // Frees what the argument variants own, also when the call fails midway.
@@ -74,8 +96,10 @@ Variant ClientObject::Invoke(std::int32_t dispid, std::uint16_t kind, std::span<
   VariantInit(&result);
   EXCEPINFO excep{};
   UINT arg_err = 0;
-  HRESULT hr = dispatch_->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, kind, &params, &result,
-                                 &excep, &arg_err);
+  HRESULT hr = ex_ ? ex_->InvokeEx(dispid, LOCALE_USER_DEFAULT, kind, &params, &result, &excep,
+                                   nullptr)
+                  : dispatch_->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, kind, &params,
+                                      &result, &excep, &arg_err);
   // By-reference slots do not own their pointee: detach them before the
   // list is cleared.
   for (std::size_t i = 0; i < n; ++i) {

@@ -43,6 +43,32 @@ Check "For Each over values", n >= 3, True
 Check "values listed", InStr(names, "|Text") > 0, True
 a.CloseKey key
 
+' Buddy callbacks go late-bound into the script's own object; the yield
+' (fDoEvents) pumps messages between items.
+Class KeyCounter
+  Public Count
+  Public Names
+  Private Sub Class_Initialize()
+    Count = 0 : Names = ""
+  End Sub
+  Public Sub clsZqRegyHandlerA_KeyEnumerated(RegKey, HasChildren)
+    Count = Count + 1
+    Names = Names & "|" & RegKey & "=" & CStr(HasChildren)
+  End Sub
+End Class
+Dim counter
+Set counter = New KeyCounter
+c.Subkey = "Values\Child\Grandchild"
+c.CreateKey
+Set a.BuddyObject = counter
+key = a.OpenKey(HKCU, "Software\KeystrelComSmoke")
+a.EnumKeys key, True, True, True
+a.CloseKey key
+Check "buddy called per key", counter.Count, 1
+Check "buddy arguments", counter.Names, "|Values=True"
+Set a.BuddyObject = Nothing
+c.Subkey = "Values"
+
 ' An error of the library's own reaches the script with its number.
 Set u = CreateObject("Keystrel10.clsZqRegyUtilitesA")
 On Error Resume Next
@@ -55,6 +81,8 @@ Check "unknown member", Err.Number, 438
 Err.Clear
 On Error GoTo 0
 
+Check "DeleteKey of a child", c.DeleteKey("Values\Child\Grandchild"), 0
+Check "DeleteKey of a child", c.DeleteKey("Values\Child"), 0
 Check "DeleteKey", c.DeleteKey("Values"), 0
 Check "KeyExists after DeleteKey", c.KeyExists, False
 c.KeyRoot = "Software"

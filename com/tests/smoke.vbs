@@ -28,6 +28,14 @@ Check "GetRegistryValue", c.GetRegistryValue("Text", "none"), "hello"
 Check "default for a missing value", c.GetRegistryValue("Nothing here", "none"), "none"
 Check "SetRegistryValue dword", c.SetRegistryValue("Number", 42, 4), True
 Check "GetRegistryValue dword", c.GetRegistryValue("Number", 0), 42
+' The real ExpandEnvironmentStringsA counts one byte more than it writes:
+' the expanded text must still end where the text ends.
+Dim expanded
+Check "SetRegistryValue expand", c.SetRegistryValue("Expand", "%SystemRoot%\x", 2), True
+expanded = c.GetRegistryValue("Expand", "")
+Check "expanded text has no NUL", InStr(expanded, Chr(0)), 0
+Check "expanded text ends as stored", Right(expanded, 2), "\x"
+Check "reference replaced", InStr(expanded, "%"), 0
 Check "TypeName", Replace(TypeName(c), "_", ""), "clsZqRegyHandlerC"
 
 Set a = CreateObject("Keystrel10.clsZqRegyHandlerA")

@@ -193,11 +193,18 @@ extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() {
     }
     TLIBATTR* attr = nullptr;
     if (FAILED(lib->GetLibAttr(&attr))) return E_UNEXPECTED;
+    // Already unregistered is success: the state asked for is reached.
+    HKEY key = nullptr;
+    const std::wstring path = L"TypeLib\\" + com::GuidText(attr->guid);
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+      lib->ReleaseTLibAttr(attr);
+      return S_OK;
+    }
+    RegCloseKey(key);
     HRESULT hr = UnRegisterTypeLib(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid,
                                    attr->syskind);
     lib->ReleaseTLibAttr(attr);
-    // Already unregistered is success: the state asked for is reached.
-    return hr == TYPE_E_REGISTRYACCESS || hr == TYPE_E_LIBNOTREGISTERED ? S_OK : hr;
+    return hr;
   } catch (...) {
     return E_UNEXPECTED;
   }

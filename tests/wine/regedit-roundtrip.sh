@@ -35,7 +35,11 @@ cleanup() {
 }
 trap cleanup EXIT
 
-w() { timeout 300 wine "$@" 2>/dev/null; }
+# Debian's `wine` prefers the 32-bit loader once wine32 is installed, and
+# some kernels run no 32-bit code at all; the 64-bit loader serves regedit.
+winebin=wine
+[ -x /usr/lib/wine/wine64 ] && winebin=/usr/lib/wine/wine64
+w() { timeout 300 "$winebin" "$@" 2>/dev/null; }
 key='HKEY_CURRENT_USER\Software\Keystrel Round Trip'
 fail() { echo "FAIL: $*" >&2; exit 1; }
 

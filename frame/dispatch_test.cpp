@@ -40,14 +40,9 @@ ParamInfo Param(UString name, VarType type, bool by_ref = false, bool optional =
   return p;
 }
 
-MemberInfo Member(UString name, MemberKind kind, std::vector<ParamInfo> params, VarType result,
-                  MemberFn fn, std::int32_t dispid = kAutoDispid) {
-  MemberInfo m;
-  m.name = std::move(name);
-  m.kind = kind;
-  m.params = std::move(params);
-  m.result = result;
-  m.fn = std::move(fn);
+MemberInfo ProbeMember(UString name, MemberKind kind, std::vector<ParamInfo> params,
+                       VarType result, MemberFn fn, std::int32_t dispid = kAutoDispid) {
+  MemberInfo m = Member(std::move(name), kind, std::move(params), result, std::move(fn));
   m.dispid = dispid;
   return m;
 }
@@ -60,28 +55,28 @@ void RegisterProbe() {
   cls.instancing = Instancing::kCreatable;
   cls.factory = [] { return Ref<Object>(MakeRef<Probe>()); };
   cls.members = {
-      Member(u"Name", K::kPropertyGet, {}, T::kString,
+      ProbeMember(u"Name", K::kPropertyGet, {}, T::kString,
              [](Object& s, CallFrame&) { return Variant::String(P(s).name_); }),
-      Member(u"Name", K::kPropertyLet, {Param(u"sName", T::kString)}, T::kEmpty,
+      ProbeMember(u"Name", K::kPropertyLet, {Param(u"sName", T::kString)}, T::kEmpty,
              [](Object& s, CallFrame& f) {
                P(s).name_ = f.String(0);
                return Variant();
              }),
-      Member(u"Target", K::kPropertyGet, {}, T::kObject,
+      ProbeMember(u"Target", K::kPropertyGet, {}, T::kObject,
              [](Object& s, CallFrame&) { return Variant::Object(P(s).target_); }),
-      Member(u"Target", K::kPropertySet, {Param(u"oTarget", T::kObject)}, T::kEmpty,
+      ProbeMember(u"Target", K::kPropertySet, {Param(u"oTarget", T::kObject)}, T::kEmpty,
              [](Object& s, CallFrame& f) {
                P(s).target_ = f.Obj(0);
                return Variant();
              }),
-      Member(u"Sum", K::kMethod, {Param(u"lA", T::kLong), Param(u"iB", T::kInteger)}, T::kLong,
+      ProbeMember(u"Sum", K::kMethod, {Param(u"lA", T::kLong), Param(u"iB", T::kInteger)}, T::kLong,
              [](Object&, CallFrame& f) { return Variant::Long(f.Long(0) + f.Integer(1)); }),
-      Member(u"Touch", K::kMethod, {Param(u"v", T::kVariant, true)}, T::kEmpty,
+      ProbeMember(u"Touch", K::kMethod, {Param(u"v", T::kVariant, true)}, T::kEmpty,
              [](Object&, CallFrame& f) {
                f[0] = Variant(u"touched");
                return Variant();
              }),
-      Member(u"Bump", K::kMethod, {Param(u"lN", T::kLong, true), Param(u"fFail", T::kBoolean,
+      ProbeMember(u"Bump", K::kMethod, {Param(u"lN", T::kLong, true), Param(u"fFail", T::kBoolean,
                                                                      false, true)},
              T::kEmpty,
              [](Object&, CallFrame& f) {
@@ -89,7 +84,7 @@ void RegisterProbe() {
                if (f.Bool(1)) RaiseError(rt::kInvalidProcedureCall);
                return Variant();
              }),
-      Member(u"Opt", K::kMethod,
+      ProbeMember(u"Opt", K::kMethod,
              {Param(u"v", T::kVariant, false, true), Param(u"s", T::kString, false, true, u"dflt"),
               Param(u"l", T::kLong, false, true)},
              T::kString,
@@ -99,35 +94,35 @@ void RegisterProbe() {
                out += f.omitted(1) ? u"|o" : u"|g";
                return Variant::String(out);
              }),
-      Member(u"Need", K::kMethod, {Param(u"v", T::kVariant), Param(u"l", T::kLong)}, T::kLong,
+      ProbeMember(u"Need", K::kMethod, {Param(u"v", T::kVariant), Param(u"l", T::kLong)}, T::kLong,
              [](Object&, CallFrame& f) { return Variant::Long(f.Long(1)); }),
-      Member(u"IsNothing", K::kMethod, {Param(u"o", T::kObject)}, T::kBoolean,
+      ProbeMember(u"IsNothing", K::kMethod, {Param(u"o", T::kObject)}, T::kBoolean,
              [](Object&, CallFrame& f) { return Variant::Boolean(!f.Obj(0)); }),
-      Member(u"Stamp", K::kMethod, {Param(u"a", T::kArray | T::kString, true)}, T::kLong,
+      ProbeMember(u"Stamp", K::kMethod, {Param(u"a", T::kArray | T::kString, true)}, T::kLong,
              [](Object&, CallFrame& f) {
                SafeArray& a = f[0].array();
                a.Set(a.LBound(), Variant(u"stamped"));
                return Variant::Long(a.size());
              }),
-      Member(u"Items", K::kPropertyGet, {}, T::kObject,
+      ProbeMember(u"Items", K::kPropertyGet, {}, T::kObject,
              [](Object& s, CallFrame&) {
                return Variant::Object(Ref<Object>(P(s).items_));
              }),
-      Member(u"List", K::kPropertyGet, {}, T::kVariant,
+      ProbeMember(u"List", K::kPropertyGet, {}, T::kVariant,
              [](Object&, CallFrame&) {
                return Variant::Array(SafeArray::Strings({u"a", u"b"}));
              }),
-      Member(u"Count", K::kPropertyGet, {}, T::kLong,
+      ProbeMember(u"Count", K::kPropertyGet, {}, T::kLong,
              [](Object& s, CallFrame&) { return Variant::Long(++P(s).calls_); }),
-      Member(u"Log", K::kMethod, {}, T::kEmpty,
+      ProbeMember(u"Log", K::kMethod, {}, T::kEmpty,
              [](Object& s, CallFrame&) {
                ++P(s).calls_;
                return Variant();
              }),
-      Member(u"Value", K::kPropertyGet, {}, T::kString,
+      ProbeMember(u"Value", K::kPropertyGet, {}, T::kString,
              [](Object& s, CallFrame&) { return Variant::String(u"value of " + P(s).name_); },
              kDispidValue),
-      Member(u"NewEnum", K::kMethod, {}, T::kObject,
+      ProbeMember(u"NewEnum", K::kMethod, {}, T::kObject,
              [](Object&, CallFrame&) {
                return Variant::Object(Ref<Object>(
                    MakeSnapshotEnumerator({VLong(1), Variant(u"two"), Variant::Null()})));

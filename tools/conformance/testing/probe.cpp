@@ -154,10 +154,6 @@ MemberInfo M(UString name, MemberKind kind, std::vector<ParamInfo> params, VarTy
   return m;
 }
 
-MemberInfo Method(UString name, std::vector<ParamInfo> params, VarType result, MemberFn fn) {
-  return M(std::move(name), MemberKind::kMethod, std::move(params), result, std::move(fn));
-}
-
 Variant ReadFrom(p::HKEY key, const UString& name, Variant* type_out) {
   const std::string ansi = p::ToAnsi(name);
   p::DWORD type = 0, size = 0;

@@ -7,7 +7,7 @@
 
 #include "platform/admin.h"
 #include "platform/internal/ansi_codec.h"
-#include "platform/internal/utf8.h"
+#include "frame/ustring.h"
 #include "platform/key_name.h"
 #include "platform/registry.h"
 
@@ -39,16 +39,16 @@ bool LookUp(std::u16string_view name, std::u16string* value) {
       return true;
     }
   }
-  std::string utf8_name = detail::Utf16ToUtf8(name);
+  std::string utf8_name = UToUtf8(name);
   if (const char* exact = std::getenv(utf8_name.c_str())) {
-    *value = detail::Utf8ToUtf16(exact);
+    *value = Utf8ToU(exact);
     return true;
   }
   for (char** entry = environ; entry && *entry; ++entry) {
     const char* eq = std::strchr(*entry, '=');
     if (!eq || eq == *entry) continue;
-    if (NamesEqual(detail::Utf8ToUtf16(std::string_view(*entry, eq - *entry)), name)) {
-      *value = detail::Utf8ToUtf16(eq + 1);
+    if (NamesEqual(Utf8ToU(std::string_view(*entry, eq - *entry)), name)) {
+      *value = Utf8ToU(eq + 1);
       return true;
     }
   }

@@ -9,7 +9,7 @@
 #include <mutex>
 
 #include "platform/handle_table.h"
-#include "platform/internal/utf8.h"
+#include "frame/ustring.h"
 #include "platform/key_name.h"
 #include "platform/memory_provider.h"
 #include "platform/sqlite_provider.h"
@@ -67,7 +67,7 @@ void ReadComputersFile(State& state) {
     if (trimmed.empty() || trimmed[0] == '#' || trimmed[0] == ';') continue;
     std::size_t eq = trimmed.find('=');
     if (eq == std::string::npos) continue;
-    std::u16string name = detail::Utf8ToUtf16(Trim(std::string_view(trimmed).substr(0, eq)));
+    std::u16string name = Utf8ToU(Trim(std::string_view(trimmed).substr(0, eq)));
     std::string location = Trim(std::string_view(trimmed).substr(eq + 1));
     name = std::u16string(StripLeadingSlashes(name));
     if (name.empty() || location.empty()) continue;
@@ -133,7 +133,7 @@ bool IsLocalComputerName(std::u16string_view name) {
   if (name.empty()) return false;  // "\\" alone names no computer
   char host[HOST_NAME_MAX + 1] = {};
   if (gethostname(host, sizeof(host) - 1) != 0) return false;
-  std::u16string full = detail::Utf8ToUtf16(host);
+  std::u16string full = Utf8ToU(host);
   std::u16string short_name = full.substr(0, full.find(u'.'));
   return NamesEqual(name, full) || NamesEqual(name, short_name);
 }

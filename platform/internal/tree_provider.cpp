@@ -7,7 +7,7 @@
 #include <chrono>
 #include <cstdlib>
 
-#include "platform/internal/utf8.h"
+#include "frame/ustring.h"
 #include "platform/key_name.h"
 
 namespace keystrel::platform::detail {
@@ -59,10 +59,10 @@ std::u16string CurrentUserKeyName() {
   char buffer[4096];
   if (getpwuid_r(geteuid(), &entry, buffer, sizeof(buffer), &found) == 0 && found &&
       found->pw_name && *found->pw_name) {
-    return Utf8ToUtf16(found->pw_name);
+    return Utf8ToU(found->pw_name);
   }
-  if (const char* user = std::getenv("USER"); user && *user) return Utf8ToUtf16(user);
-  return u"S-1-5-21-0-0-0-" + Utf8ToUtf16(std::to_string(geteuid()));
+  if (const char* user = std::getenv("USER"); user && *user) return Utf8ToU(user);
+  return u"S-1-5-21-0-0-0-" + Utf8ToU(std::to_string(geteuid()));
 }
 
 TreeProvider::TreeProvider(bool resident, std::u16string user)

@@ -57,5 +57,5 @@ com:
 	  -DKEYSTREL_IDL_GEN=$(CURDIR)/$(COM_HOST_BUILD)/keystrel-idl-gen
 	cmake --build $(COM_BUILD) -j $(JOBS)
 
-com-test: com
-	JOBS=$(JOBS) com/check-all $(COM_HOST_BUILD) $(COM_BUILD) $(COM_CHECK_BUILD)
+com-test: com configure
+	JOBS=$(JOBS) com/check-all $(COM_HOST_BUILD) $(COM_BUILD) $(COM_CHECK_BUILD) $(BUILD)

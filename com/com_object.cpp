@@ -2,10 +2,12 @@
 
 #include <cstring>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <vector>
 
 #include "com/client_object.h"
+#include "com/dual_interface.h"
 #include "com/module.h"
 #include "com/variant_bridge.h"
 #include "frame/catalogue.h"
@@ -195,6 +197,18 @@ class ComObject final : public IDispatch,
       *out = static_cast<IDispatch*>(this);
     } else if (riid == kIidFrameObject) {
       *out = static_cast<IDispatch*>(this);
+    } else if (riid == interface_iid_ && interface_iid_ != GUID_NULL) {
+      // The class's dual interface: its face is made on first request and
+      // lives as long as this wrapper, so every request gets one pointer.
+      if (!dual_) {
+        try {
+          dual_ = MakeDualFace(interface_iid_, static_cast<IDispatch*>(this));
+        } catch (...) {
+          return E_OUTOFMEMORY;
+        }
+      }
+      if (!dual_) return E_NOINTERFACE;
+      *out = dual_->Interface();
     } else if (riid == IID_IProvideClassInfo && !class_name_.empty()) {
       *out = static_cast<IProvideClassInfo*>(this);
     } else if (riid == IID_ISupportErrorInfo) {
@@ -345,6 +359,7 @@ class ComObject final : public IDispatch,
   std::wstring class_name_;
   IID interface_iid_ = GUID_NULL;
   IID events_iid_ = GUID_NULL;
+  std::unique_ptr<DualFaceBase> dual_;  // delegates its references to this
 };
 
 // Arguments in the call order the frame expects: IDispatch passes them

@@ -1,4 +1,5 @@
-// The COM face of a frame object: IDispatch over the class catalogue,
+// The COM face of a frame object: IDispatch over the class catalogue, the
+// vtable of its class's dual interface `_<class>` (com/dual_interface.h),
 // IProvideClassInfo, ISupportErrorInfo, connection points for a class that
 // declares events, and IEnumVARIANT for the frame's enumerators.
 //

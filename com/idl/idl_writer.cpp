@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <set>
 #include <sstream>
+#include <vector>
 
 #include "frame/safe_array.h"
 
@@ -51,14 +52,81 @@ std::string ScalarIdlType(VarType t) {
   return "VARIANT";
 }
 
-class Writer {
+// The VARTYPE a value travels as where the IDL declares ScalarIdlType(t).
+std::string ScalarVt(VarType t) {
+  switch (t) {
+    case VarType::kInteger: return "VT_I2";
+    case VarType::kLong: return "VT_I4";
+    case VarType::kSingle: return "VT_R4";
+    case VarType::kDouble: return "VT_R8";
+    case VarType::kCurrency: return "VT_CY";
+    case VarType::kDate: return "VT_DATE";
+    case VarType::kString: return "VT_BSTR";
+    case VarType::kObject: return "VT_DISPATCH";
+    case VarType::kError: return "VT_ERROR";
+    case VarType::kBoolean: return "VT_BOOL";
+    case VarType::kDecimal: return "VT_DECIMAL";
+    case VarType::kByte: return "VT_UI1";
+    default: return "VT_VARIANT";
+  }
+}
+
+// How parameters and results are declared: one source for the IDL and for
+// the C++ that serves the same declarations through widl's header.
+class Types {
  public:
-  explicit Writer(const Catalogue& catalogue) : catalogue_(catalogue) {
-    for (const ClassInfo* cls : catalogue_.Classes()) {
+  explicit Types(const Catalogue& catalogue) {
+    for (const ClassInfo* cls : catalogue.Classes()) {
       if (InTypeLibrary(*cls)) classes_.insert(Utf8(cls->name));
     }
-    for (const EnumInfo* e : catalogue_.Enums()) enums_.insert(Utf8(e->name));
+    for (const EnumInfo* e : catalogue.Enums()) enums_.insert(Utf8(e->name));
   }
+
+  bool IsEnum(const UString& name) const {
+    return !name.empty() && enums_.count(Utf8(name)) != 0;
+  }
+
+  std::string ParamType(const ParamInfo& p) const {
+    if (IsArrayType(p.type)) {
+      // Arrays always travel by reference.
+      return "SAFEARRAY(" + ScalarIdlType(ElementType(p.type)) + ")*";
+    }
+    const std::string base = IsEnum(p.enum_name) ? Utf8(p.enum_name) : ScalarIdlType(p.type);
+    return p.by_ref ? base + "*" : base;
+  }
+
+  // The library interface an object result is declared as; empty when it is
+  // a plain IDispatch.
+  std::string ResultInterface(const MemberInfo& m) const {
+    if (m.result == VarType::kObject && !m.result_class.empty() &&
+        classes_.count(Utf8(m.result_class))) {
+      return "_" + Utf8(m.result_class);
+    }
+    return {};
+  }
+
+  std::string ResultType(const MemberInfo& m) const {
+    if (IsArrayType(m.result)) return "SAFEARRAY(" + ScalarIdlType(ElementType(m.result)) + ")*";
+    const std::string iface = ResultInterface(m);
+    if (!iface.empty()) return iface + "**";
+    if (IsEnum(m.result_enum)) return Utf8(m.result_enum) + "*";
+    return ScalarIdlType(m.result) + "*";
+  }
+
+  // Enumerations travel as longs.
+  static std::string Vt(VarType t, bool is_enum) {
+    if (IsArrayType(t)) return "VT_ARRAY | " + ScalarVt(ElementType(t));
+    return is_enum ? "VT_I4" : ScalarVt(t);
+  }
+
+ private:
+  std::set<std::string> classes_;
+  std::set<std::string> enums_;
+};
+
+class Writer {
+ public:
+  explicit Writer(const Catalogue& catalogue) : catalogue_(catalogue), types_(catalogue) {}
 
   std::string Run() {
     out_ << "// Generated from the class catalogue by keystrel-idl-gen. Do not edit.\n"
@@ -102,32 +170,6 @@ class Writer {
            << (i + 1 < e.members.size() ? ",\n" : "\n");
     }
     out_ << "  } " << name << ";\n\n";
-  }
-
-  std::string ParamType(const ParamInfo& p) const {
-    std::string base;
-    if (IsArrayType(p.type)) {
-      base = "SAFEARRAY(" + ScalarIdlType(ElementType(p.type)) + ")";
-      return base + "*";  // arrays always travel by reference
-    }
-    if (!p.enum_name.empty() && enums_.count(Utf8(p.enum_name))) {
-      base = Utf8(p.enum_name);
-    } else {
-      base = ScalarIdlType(p.type);
-    }
-    return p.by_ref ? base + "*" : base;
-  }
-
-  std::string ResultType(const MemberInfo& m) const {
-    if (IsArrayType(m.result)) return "SAFEARRAY(" + ScalarIdlType(ElementType(m.result)) + ")*";
-    if (m.result == VarType::kObject && !m.result_class.empty() &&
-        classes_.count(Utf8(m.result_class))) {
-      return "_" + Utf8(m.result_class) + "**";
-    }
-    if (!m.result_enum.empty() && enums_.count(Utf8(m.result_enum))) {
-      return Utf8(m.result_enum) + "*";
-    }
-    return ScalarIdlType(m.result) + "*";
   }
 
   static std::string Literal(const Variant& v) {
@@ -185,12 +227,12 @@ class Writer {
     out_ << "] HRESULT " << Utf8(m.name) << "(";
     bool first = true;
     for (const ParamInfo& p : m.params) {
-      out_ << (first ? "" : ", ") << "[" << ParamAttributes(p) << "] " << ParamType(p) << " "
+      out_ << (first ? "" : ", ") << "[" << ParamAttributes(p) << "] " << types_.ParamType(p) << " "
            << Utf8(p.name);
       first = false;
     }
     if (m.result != VarType::kEmpty) {
-      out_ << (first ? "" : ", ") << "[out, retval] " << ResultType(m) << " retval";
+      out_ << (first ? "" : ", ") << "[out, retval] " << types_.ResultType(m) << " retval";
     }
     out_ << ");\n";
   }
@@ -213,7 +255,7 @@ class Writer {
       bool first = true;
       for (const ParamInfo& p : e.params) {
         out_ << (first ? "" : ", ") << "[in" << (p.by_ref ? ", out" : "") << "] "
-             << ParamType(p) << " " << Utf8(p.name);
+             << types_.ParamType(p) << " " << Utf8(p.name);
         first = false;
       }
       out_ << ");\n";
@@ -233,8 +275,128 @@ class Writer {
   }
 
   const Catalogue& catalogue_;
-  std::set<std::string> classes_;
-  std::set<std::string> enums_;
+  Types types_;
+  std::ostringstream out_;
+};
+
+// The C++ that serves each dual interface's vtable (see WriteDualGlue).
+class DualWriter {
+ public:
+  explicit DualWriter(const Catalogue& catalogue) : catalogue_(catalogue), types_(catalogue) {}
+
+  std::string Header(std::string_view widl_header) {
+    std::set<std::string> enumerators;
+    for (const EnumInfo* e : catalogue_.Enums()) {
+      for (const auto& member : e->members) enumerators.insert(Utf8(member.first));
+    }
+    out_ << "// Generated from the class catalogue by keystrel-idl-gen. Do not edit.\n"
+         << "// The library's interfaces as widl declares them in " << widl_header << ".\n"
+         << "// While that header is read, every enumeration member is renamed: two\n"
+         << "// enumerations share member names, which C++ refuses in one scope, and some\n"
+         << "// are Windows macros (HKEY_CLASSES_ROOT, REG_SZ). The enumerations' typedef\n"
+         << "// names stay usable; the Windows macros are restored afterwards.\n"
+         << "#ifndef KEYSTREL10_INTERFACES_H_\n#define KEYSTREL10_INTERFACES_H_\n\n"
+         << "#include <windows.h>\n#include <ole2.h>\n#include <oaidl.h>\n#include <ocidl.h>\n\n"
+         << "#define KEYSTREL10_ENUMERATOR_JOIN(a, b) a##_enumerator_##b\n"
+         << "#define KEYSTREL10_ENUMERATOR_CAT(a, b) KEYSTREL10_ENUMERATOR_JOIN(a, b)\n"
+         << "#define KEYSTREL10_ENUMERATOR(a) KEYSTREL10_ENUMERATOR_CAT(a, __COUNTER__)\n";
+    for (const std::string& name : enumerators) {
+      out_ << "#pragma push_macro(\"" << name << "\")\n#undef " << name << "\n#define " << name
+           << " KEYSTREL10_ENUMERATOR(" << name << ")\n";
+    }
+    // widl writes string defaults as wide literals into BSTR parameters.
+    out_ << "#pragma GCC diagnostic push\n#pragma GCC diagnostic ignored \"-Wwrite-strings\"\n"
+         << "#include \"" << widl_header << "\"\n#pragma GCC diagnostic pop\n";
+    for (const std::string& name : enumerators) {
+      out_ << "#undef " << name << "\n#pragma pop_macro(\"" << name << "\")\n";
+    }
+    out_ << "\n#endif  // KEYSTREL10_INTERFACES_H_\n";
+    return out_.str();
+  }
+
+  std::string Glue(std::string_view interfaces_header) {
+    out_ << "// Generated from the class catalogue by keystrel-idl-gen. Do not edit.\n"
+         << "// The vtables of the library's dual interfaces: one class per interface,\n"
+         << "// overriding every entry widl declares for it, each of which carries its\n"
+         << "// arguments to the object's IDispatch::Invoke (com/dual_interface.h).\n"
+         << "#include \"" << interfaces_header << "\"\n\n"
+         << "#include \"com/dual_interface.h\"\n\n"
+         << "namespace keystrel::com {\nnamespace {\n\n";
+    std::vector<std::string> interfaces;
+    for (const ClassInfo* cls : catalogue_.Classes()) {
+      if (!InTypeLibrary(*cls)) continue;
+      const std::string iface = "_" + Utf8(cls->name);
+      interfaces.push_back(iface);
+      out_ << "class Dual" << iface << " final : public DualFace<" << iface << "> {\n public:\n"
+           << "  using DualFace<" << iface << ">::DualFace;\n";
+      for (const MemberInfo& m : cls->members) WriteEntry(m);
+      out_ << "};\n\n";
+    }
+    out_ << "}  // namespace\n\n"
+         << "std::span<const DualInterfaceEntry> DualInterfaces() {\n"
+         << "  static const DualInterfaceEntry kEntries[] = {\n";
+    for (const std::string& iface : interfaces) {
+      out_ << "      {__uuidof(" << iface << "), &NewDualFace<Dual" << iface << ">},\n";
+    }
+    out_ << "  };\n  return kEntries;\n}\n\n}  // namespace keystrel::com\n";
+    return out_.str();
+  }
+
+ private:
+  void WriteEntry(const MemberInfo& m) {
+    out_ << "  HRESULT STDMETHODCALLTYPE " << EntryName(m) << "(";
+    std::string args;
+    for (std::size_t i = 0; i < m.params.size(); ++i) {
+      const ParamInfo& p = m.params[i];
+      const std::string name = "p" + std::to_string(i);
+      out_ << (i ? ", " : "") << CppType(types_.ParamType(p)) << " " << name;
+      const std::string vt = Types::Vt(p.type, types_.IsEnum(p.enum_name));
+      const bool by_ref = p.by_ref || IsArrayType(p.type);
+      args += std::string(i ? ", " : "") +
+              (by_ref ? "InOut<" + vt + ">(" + name + (p.optional ? ", kOptional" : ", kRequired") +
+                            ")"
+                      : "In<" + vt + ">(" + name + ")");
+    }
+    std::string result = "NoResult()";
+    if (m.result != VarType::kEmpty) {
+      out_ << (m.params.empty() ? "" : ", ") << CppType(types_.ResultType(m)) << " retval";
+      result = types_.ResultInterface(m).empty()
+                   ? "Out<" + Types::Vt(m.result, types_.IsEnum(m.result_enum)) + ">(retval)"
+                   : "OutObject(retval)";
+    }
+    out_ << ") override {\n    return Call(" << m.dispid << ", " << DispatchFlags(m) << ", " << result
+         << ", {" << args << "});\n  }\n";
+  }
+
+  // The C++ spelling of an IDL type as widl writes it.
+  static std::string CppType(const std::string& idl) {
+    if (idl.rfind("SAFEARRAY(", 0) == 0) return "SAFEARRAY*" + idl.substr(idl.find(')') + 1);
+    return idl;
+  }
+
+  // widl names property accessors get_, put_ and putref_.
+  static std::string EntryName(const MemberInfo& m) {
+    switch (m.kind) {
+      case MemberKind::kMethod: break;
+      case MemberKind::kPropertyGet: return "get_" + Utf8(m.name);
+      case MemberKind::kPropertyLet: return "put_" + Utf8(m.name);
+      case MemberKind::kPropertySet: return "putref_" + Utf8(m.name);
+    }
+    return Utf8(m.name);
+  }
+
+  static const char* DispatchFlags(const MemberInfo& m) {
+    switch (m.kind) {
+      case MemberKind::kMethod: break;
+      case MemberKind::kPropertyGet: return "DISPATCH_PROPERTYGET";
+      case MemberKind::kPropertyLet: return "DISPATCH_PROPERTYPUT";
+      case MemberKind::kPropertySet: return "DISPATCH_PROPERTYPUTREF";
+    }
+    return "DISPATCH_METHOD";
+  }
+
+  const Catalogue& catalogue_;
+  Types types_;
   std::ostringstream out_;
 };
 
@@ -255,5 +417,13 @@ std::string NameGuid(std::string_view name) {
 }
 
 std::string WriteIdl(const Catalogue& catalogue) { return Writer(catalogue).Run(); }
+
+std::string WriteInterfacesHeader(const Catalogue& catalogue, std::string_view widl_header) {
+  return DualWriter(catalogue).Header(widl_header);
+}
+
+std::string WriteDualGlue(const Catalogue& catalogue, std::string_view interfaces_header) {
+  return DualWriter(catalogue).Glue(interfaces_header);
+}
 
 }  // namespace keystrel::com

@@ -3,12 +3,16 @@
 // points (with by-reference event arguments changed by the sink), EXCEPINFO
 // and IErrorInfo for a failed call, IEnumVARIANT for a collection, the
 // missing marker for an omitted optional variant, the class info of an
-// object, and the creatable / not creatable split of the class factory.
+// object, the creatable / not creatable split of the class factory, and
+// early binding: the dual interfaces called through their vtables as widl
+// declares them, as a VB6/VBA client compiled against the type library does.
 // Prints "N passed, N failed".
 #include <windows.h>
 #include <oaidl.h>
 #include <ocidl.h>
 #include <olectl.h>
+
+#include "keystrel10_interfaces.h"
 
 #include <cstdio>
 #include <string>
@@ -342,6 +346,177 @@ void CheckErrors() {
   Check(key == nullptr, "a class that is not creatable has no programmatic identifier");
 }
 
+
+// A real BSTR (length-prefixed); leaked like Text's.
+BSTR B(const wchar_t* s, UINT length = ~0u) {
+  return length == ~0u ? SysAllocString(s) : SysAllocStringLen(s, length);
+}
+
+template <class Interface>
+Interface* DualOf(IUnknown* object) {
+  Interface* dual = nullptr;
+  if (FAILED(object->QueryInterface(__uuidof(Interface), reinterpret_cast<void**>(&dual)))) {
+    return nullptr;
+  }
+  return dual;
+}
+
+IUnknown* IdentityOf(IUnknown* object) {
+  IUnknown* unknown = nullptr;
+  object->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unknown));
+  if (unknown) unknown->Release();  // only compared
+  return unknown;
+}
+
+VARIANT MissingArg() {
+  VARIANT v;
+  VariantInit(&v);
+  v.vt = VT_ERROR;
+  v.scode = DISP_E_PARAMNOTFOUND;
+  return v;
+}
+
+void CheckEarlyBinding() {
+  IDispatch* cd = Create(L"Keystrel10.clsZqRegyHandlerC");
+  IDispatch* ad = Create(L"Keystrel10.clsZqRegyHandlerA");
+  if (!cd || !ad) {
+    Check(false, "create handlers C and A for early binding");
+    return;
+  }
+  _clsZqRegyHandlerC* c = DualOf<_clsZqRegyHandlerC>(cd);
+  _clsZqRegyHandlerA* a = DualOf<_clsZqRegyHandlerA>(ad);
+  Check(c && a, "QueryInterface answers _clsZqRegyHandlerC and _clsZqRegyHandlerA");
+  if (!c || !a) return;
+  _clsZqRegyHandlerC* again = DualOf<_clsZqRegyHandlerC>(cd);
+  Check(again == c && IdentityOf(c) == IdentityOf(cd) && DualOf<_clsZqRegyHandlerA>(cd) == nullptr,
+        "the dual interface keeps the object's identity and is its class's only");
+  if (again) again->Release();
+
+  const hKey current_user = static_cast<hKey>(static_cast<LONG>(0x80000001));
+  c->put_hKey(current_user);
+  c->put_KeyRoot(B(L"Software\\KeystrelEarly"));
+  c->put_Subkey(B(L"Sub"));
+  BSTR root = nullptr;
+  hKey read_root{};
+  Check(c->get_KeyRoot(&root) == S_OK && Str(root) == L"Software\\KeystrelEarly" &&
+            c->get_hKey(&read_root) == S_OK && read_root == current_user,
+        "properties put and read back through the vtable");
+  SysFreeString(root);
+
+  // Omitted optionals: the missing marker in the caller's variable, or no
+  // variable at all; either way the member uses Subkey.
+  VARIANT missing = MissingArg();
+  BSTR created = nullptr;
+  VARIANT_BOOL exists = VARIANT_FALSE;
+  HRESULT hr = c->CreateKey(&missing, &created);
+  Check(hr == S_OK && Str(created) == L"0" && missing.vt == VT_ERROR &&
+            c->KeyExists(&exists) == S_OK && exists == VARIANT_TRUE,
+        "CreateKey with its optional argument omitted creates Subkey");
+  SysFreeString(created);
+  created = nullptr;
+  Check(c->CreateKey(nullptr, &created) == S_OK && Str(created) == L"0",
+        "a null pointer for an optional by-reference argument counts as omitted");
+  SysFreeString(created);
+
+  // By-reference arguments of declared types, written back in place.
+  VARIANT value;
+  VariantInit(&value);
+  value.vt = VT_BSTR;
+  value.bstrVal = B(L"early");
+  DataType type = static_cast<DataType>(1);
+  VARIANT_BOOL stored = VARIANT_FALSE;
+  VARIANT got;
+  VARIANT fallback = MissingArg();
+  hr = c->SetRegistryValue(B(L"V"), &value, &type, &stored);
+  Check(hr == S_OK && stored == VARIANT_TRUE &&
+            c->GetRegistryValue(B(L"V"), &fallback, &got) == S_OK && got.vt == VT_BSTR &&
+            Str(got.bstrVal) == L"early",
+        "SetRegistryValue / GetRegistryValue through the vtable");
+  VariantClear(&got);
+  BSTR item = B(L"abc\0def", 7);
+  BSTR trimmed = nullptr;
+  hr = c->TrimNull(&item, &trimmed);
+  Check(hr == S_OK && Str(item) == L"abc" && Str(trimmed) == L"abc",
+        "TrimNull writes its by-reference BSTR back");
+  SysFreeString(trimmed);
+
+  // Object results arrive as their class's dual interface.
+  LONG handle = 0;
+  hr = a->OpenKey(static_cast<StandardRegistryKeys>(current_user), B(L"Software\\KeystrelEarly"),
+                  VARIANT_FALSE, nullptr, &handle);
+  Check(hr == S_OK && handle != 0, "OpenKey through the vtable");
+  _clsZqRegyHandlerAKeysA* keys = nullptr;
+  hr = a->EnumKeys(static_cast<StandardRegistryKeys>(handle), VARIANT_FALSE, VARIANT_FALSE,
+                   VARIANT_FALSE, &keys);
+  LONG count = 0;
+  Check(hr == S_OK && keys && keys->get_Count(&count) == S_OK && count == 1,
+        "EnumKeys returns _clsZqRegyHandlerAKeysA, called through its own vtable");
+  if (keys) {
+    VARIANT index;
+    VariantInit(&index);
+    index.vt = VT_I4;
+    index.lVal = 1;
+    _clsZqRegyHandlerAKeyA* key = nullptr;
+    BSTR name = nullptr;
+    Check(keys->get_Item(&index, &key) == S_OK && key && key->get_KeyName(&name) == S_OK &&
+              Str(name) == L"Sub",
+          "a collection's Item is _clsZqRegyHandlerAKeyA");
+    SysFreeString(name);
+    if (key) key->Release();
+    keys->Release();
+  }
+  keys = reinterpret_cast<_clsZqRegyHandlerAKeysA*>(1);
+  Check(a->EnumKeys(static_cast<StandardRegistryKeys>(handle), VARIANT_TRUE, VARIANT_FALSE,
+                    VARIANT_TRUE, &keys) == S_OK && keys == nullptr,
+        "Nothing arrives as a null interface pointer");
+
+  // A raised error: its HRESULT (0x800A0000 | number) and the thread's
+  // error object, as Invoke reports it.
+  SetErrorInfo(0, nullptr);
+  keys = reinterpret_cast<_clsZqRegyHandlerAKeysA*>(1);
+  hr = a->EnumKeys(static_cast<StandardRegistryKeys>(handle), VARIANT_FALSE, VARIANT_FALSE,
+                   VARIANT_TRUE, &keys);
+  Check(hr == static_cast<HRESULT>(0x800A0000 | 10029) && keys == nullptr,
+        "an automation error returns 0x800A0000 | number and clears the result");
+  IErrorInfo* info = nullptr;
+  BSTR description = nullptr;
+  GUID guid = GUID_NULL;
+  if (GetErrorInfo(0, &info) == S_OK && info) {
+    info->GetDescription(&description);
+    info->GetGUID(&guid);
+    info->Release();
+  }
+  Check(Str(description) == L"Cannot suppress events and return nothing." &&
+            guid == __uuidof(_clsZqRegyHandlerA),
+        "the error object carries the description and names the dual interface");
+  SysFreeString(description);
+  ISupportErrorInfo* sei = nullptr;
+  Check(SUCCEEDED(a->QueryInterface(IID_ISupportErrorInfo, reinterpret_cast<void**>(&sei))) &&
+            sei->InterfaceSupportsErrorInfo(__uuidof(_clsZqRegyHandlerA)) == S_OK,
+        "ISupportErrorInfo covers the dual interface");
+  if (sei) sei->Release();
+
+  // An object reference set and read back keeps its identity.
+  IDispatch* buddy = nullptr;
+  Check(a->putref_BuddyObject(cd) == S_OK && a->get_BuddyObject(&buddy) == S_OK && buddy &&
+            IdentityOf(buddy) == IdentityOf(cd),
+        "putref_BuddyObject / get_BuddyObject through the vtable");
+  if (buddy) buddy->Release();
+  a->putref_BuddyObject(nullptr);
+
+  a->CloseKey(Long(handle));
+  LONG deleted = 0;
+  BSTR sub = B(L"KeystrelEarly\\Sub");
+  BSTR top = B(L"KeystrelEarly");
+  c->put_KeyRoot(B(L"Software"));
+  c->DeleteKey(&sub, &deleted);
+  c->DeleteKey(&top, &deleted);
+  a->Release();
+  c->Release();
+  ad->Release();
+  cd->Release();
+}
+
 }  // namespace
 
 int main() {
@@ -349,6 +524,7 @@ int main() {
   CheckErrorEvent();
   CheckKeyEvents();
   CheckErrors();
+  CheckEarlyBinding();
   CoUninitialize();
   std::printf("%d passed, %d failed\n", g_passed, g_failed);
   return g_failed == 0 ? 0 : 1;

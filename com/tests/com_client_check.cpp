@@ -440,6 +440,24 @@ void CheckEarlyBinding() {
         "TrimNull writes its by-reference BSTR back");
   SysFreeString(trimmed);
 
+  // An array result arrives as the declared SAFEARRAY of BSTR.
+  SAFEARRAY* parts = nullptr;
+  VARTYPE element = VT_EMPTY;
+  LONG lbound = -1, ubound = -1;
+  BSTR second = nullptr;
+  LONG at = 1;
+  hr = a->GetMultiSZ(B(L"x\0yz", 4), &parts);
+  if (parts) {
+    SafeArrayGetVartype(parts, &element);
+    SafeArrayGetLBound(parts, 1, &lbound);
+    SafeArrayGetUBound(parts, 1, &ubound);
+    SafeArrayGetElement(parts, &at, &second);
+    SafeArrayDestroy(parts);
+  }
+  Check(hr == S_OK && element == VT_BSTR && lbound == 0 && ubound == 1 && Str(second) == L"yz",
+        "GetMultiSZ returns a SAFEARRAY of BSTR through the vtable");
+  SysFreeString(second);
+
   // Object results arrive as their class's dual interface.
   LONG handle = 0;
   hr = a->OpenKey(static_cast<StandardRegistryKeys>(current_user), B(L"Software\\KeystrelEarly"),

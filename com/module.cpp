@@ -1,11 +1,14 @@
 #include "com/module.h"
 
 #include <atomic>
+#include <iostream>
 #include <map>
 #include <mutex>
 
 #include "com/client_object.h"
 #include "frame/catalogue.h"
+#include "frame/convert.h"
+#include "frame/dispatch.h"
 #include "frame/error.h"
 #include "frame/host.h"
 #include "host/zqbr_common.h"
@@ -76,6 +79,64 @@ std::int32_t ShowBox(const UString& prompt, std::int32_t style, const UString& t
                      static_cast<UINT>(style) | MB_SETFOREGROUND);
 }
 
+// Test seam: when KEYSTREL_HOST_HOOKS names a programmatic identifier, its
+// object hears every yield (Yield()) and answers every message box
+// (MessageBox(prompt, style, title) As Long), so a test harness can watch
+// both without a desktop. Applications never set it. The variable is read on
+// every use, so a harness that sets it in its own process before the first
+// yield or box takes effect.
+Object* HostHooks() {
+  wchar_t progid[256];
+  const DWORD n = GetEnvironmentVariableW(L"KEYSTREL_HOST_HOOKS", progid, 256);
+  if (n == 0 || n >= 256) return nullptr;
+  // One object per thread, made once per name. It is deliberately never
+  // released: at thread end COM may already be gone from the thread.
+  thread_local std::wstring made_for;
+  thread_local Ref<Object>* hooks = nullptr;
+  if (made_for != progid) {
+    made_for = progid;
+    hooks = nullptr;
+    CLSID clsid;
+    IDispatch* dispatch = nullptr;
+    if (SUCCEEDED(CLSIDFromProgID(progid, &clsid)) &&
+        SUCCEEDED(CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IDispatch,
+                                   reinterpret_cast<void**>(&dispatch)))) {
+      hooks = new Ref<Object>(MakeClientObject(dispatch));
+      dispatch->Release();
+    }
+  }
+  return hooks ? hooks->get() : nullptr;
+}
+
+void YieldToHost() {
+  if (Object* hooks = HostHooks()) {
+    try {
+      CallByName(*hooks, u"Yield");
+    } catch (const AutomationError&) {
+      // A failing observer must not stop the pump.
+    }
+  }
+  PumpMessages();
+}
+
+// The box as the thread was set up to show it: a real one with a desktop,
+// else the text on standard error, answered OK (the frame's own default).
+std::int32_t AskHost(bool desktop, const UString& prompt, std::int32_t style,
+                     const UString& title) {
+  if (Object* hooks = HostHooks()) {
+    try {
+      return ToLong(CallByName(*hooks, u"MessageBox",
+                               {Variant::String(prompt), Variant::Long(style),
+                                Variant::String(title)}));
+    } catch (const AutomationError&) {
+      // Falls through to the box the thread would show anyway.
+    }
+  }
+  if (desktop) return ShowBox(prompt, style, title);
+  std::cerr << UToUtf8(title) << ": " << UToUtf8(prompt) << '\n';
+  return 1;
+}
+
 // The maker's library is outside this DLL: created through the system's
 // class registration, called late-bound.
 ObjectFactory SystemProgId(const wchar_t* progid) {
@@ -117,8 +178,11 @@ void EnterLibrary() {
   thread_local bool hooked = false;
   if (!hooked) {
     hooked = true;
-    SetYieldHook(PumpMessages);
-    if (HasDesktop()) SetMessageBoxHook(ShowBox);
+    SetYieldHook(YieldToHost);
+    SetMessageBoxHook([desktop = HasDesktop()](const UString& prompt, std::int32_t style,
+                                               const UString& title) {
+      return AskHost(desktop, prompt, style, title);
+    });
   }
 }
 

@@ -275,6 +275,12 @@ std::optional<RegistryFault> SeedRegistry(const RegistrySpec& spec) {
     HKEY h = nullptr;
     LONG rc = RegCreateKeyExW(path.root, path.sub.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                               &h, nullptr);
+    if (rc == ERROR_ACCESS_DENIED && SetGrant(path, kGrantAll) == 0) {
+      // Left locked by an earlier case in this process: the seed says what
+      // the key is now.
+      rc = RegCreateKeyExW(path.root, path.sub.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h,
+                           nullptr);
+    }
     if (rc != 0) {
       return RegistryFault{key.pointer, KeyWhat(key), "the key seeded", "create gave " + Result(rc)};
     }

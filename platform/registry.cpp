@@ -179,6 +179,9 @@ LONG OpenKeyWithAccess(HKEY hkey, LPCSTR sub_key, const AccessRequest& access, P
 LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM samDesired,
                    PHKEY phkResult) {
   if (!phkResult) return ERROR_INVALID_PARAMETER;
+  // A null handle is refused before the result is touched, as Windows does:
+  // callers may rely on their own value surviving that failure.
+  if (!hKey) return ERROR_INVALID_HANDLE;
   *phkResult = nullptr;
   return OpenKeyWithAccess(hKey, lpSubKey, MapDesiredAccess(samDesired), phkResult);
 }
@@ -190,6 +193,7 @@ LONG RegOpenKeyA(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult) {
     *phkResult = hKey;
     return ERROR_SUCCESS;
   }
+  if (!hKey) return ERROR_INVALID_HANDLE;  // result untouched, as in RegOpenKeyExA
   *phkResult = nullptr;
   return OpenKeyWithAccess(hKey, lpSubKey, MapDesiredAccess(kMaximumAllowedMask), phkResult);
 }

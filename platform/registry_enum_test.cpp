@@ -123,13 +123,18 @@ TEST_P(RegistryEnumTest, EnumKeyBufferRules) {
             ERROR_SUCCESS);
   EXPECT_STREQ(klass, "Second");
   EXPECT_EQ(class_length, 6u);
-  DWORD zero = 0;
-  length = sizeof(name);
-  EXPECT_EQ(RegEnumKeyExA(key, 0, name, &length, &zero, nullptr, nullptr, nullptr), ERROR_SUCCESS);
-  EXPECT_EQ(RegEnumKeyExA(key, 0, nullptr, &length, nullptr, nullptr, nullptr, nullptr),
-            ERROR_INVALID_PARAMETER);
-  EXPECT_EQ(RegEnumKeyExA(key, 0, name, nullptr, nullptr, nullptr, nullptr, nullptr),
-            ERROR_INVALID_PARAMETER);
+  // A pointer to a zero as lpReserved, and 87 instead of a crash for missing
+  // name arguments (the platform wants lpReserved null and dereferences both).
+  if (kOurStore) {
+    DWORD zero = 0;
+    length = sizeof(name);
+    EXPECT_EQ(RegEnumKeyExA(key, 0, name, &length, &zero, nullptr, nullptr, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(RegEnumKeyExA(key, 0, nullptr, &length, nullptr, nullptr, nullptr, nullptr),
+              ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegEnumKeyExA(key, 0, name, nullptr, nullptr, nullptr, nullptr, nullptr),
+              ERROR_INVALID_PARAMETER);
+  }
   EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
 }
 
@@ -172,8 +177,12 @@ TEST_P(RegistryEnumTest, EnumValueBufferRules) {
       }
     } else {
       EXPECT_EQ(name_size, c.name_size);
-      EXPECT_EQ(name[0], 'x');
-      EXPECT_EQ(data[0], kCanary);
+      // Our store writes nothing; the platform may write a truncated name and
+      // the data when only the name does not fit.
+      if (kOurStore || c.data_size < 7) {
+        EXPECT_EQ(name[0], 'x');
+        EXPECT_EQ(data[0], kCanary);
+      }
     }
   }
   char name[8];
@@ -186,8 +195,10 @@ TEST_P(RegistryEnumTest, EnumValueBufferRules) {
   EXPECT_EQ(RegEnumValueA(key, 0, name, &name_size, nullptr, nullptr, data, nullptr),
             ERROR_INVALID_PARAMETER);
   DWORD zero = 0;
-  EXPECT_EQ(RegEnumValueA(key, 0, name, &name_size, &zero, nullptr, nullptr, nullptr),
-            ERROR_SUCCESS);
+  if (kOurStore) {  // the platform wants lpReserved null
+    EXPECT_EQ(RegEnumValueA(key, 0, name, &name_size, &zero, nullptr, nullptr, nullptr),
+              ERROR_SUCCESS);
+  }
   EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
 }
 
@@ -291,8 +302,7 @@ TEST_P(RegistryEnumTest, LastWriteTimeFollowsChanges) {
   EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
 }
 
-INSTANTIATE_TEST_SUITE_P(Stores, RegistryEnumTest,
-                         ::testing::Values(StoreKind::kMemory, StoreKind::kSqlite), StoreName);
+INSTANTIATE_TEST_SUITE_P(Stores, RegistryEnumTest, RegistryStores(), StoreName);
 
 }  // namespace
 }  // namespace keystrel::platform

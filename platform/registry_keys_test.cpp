@@ -28,12 +28,12 @@ TEST_P(RegistryTest, RootsOpenAsThemselvesAndNeverClose) {
   HKEY hkcu = nullptr;
   ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, nullptr, 0, KEY_READ, &hkcu), ERROR_SUCCESS);
   HKEY child = nullptr;
-  ASSERT_EQ(RegCreateKeyA(hkcu, "Software\\KeystrelTest\\ViaRoot", &child), ERROR_SUCCESS);
+  const std::string via_root = std::string(kTestKeyPath) + "\\ViaRoot";
+  ASSERT_EQ(RegCreateKeyA(hkcu, via_root.c_str(), &child), ERROR_SUCCESS);
   EXPECT_EQ(RegCloseKey(child), ERROR_SUCCESS);
   // Only the low 32 bits of a root count: the zero-extended form works too.
   HKEY zero_extended = reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(0x80000001u));
-  EXPECT_EQ(RegOpenKeyExA(zero_extended, "Software\\KeystrelTest\\ViaRoot", 0, KEY_READ, &child),
-            ERROR_SUCCESS);
+  EXPECT_EQ(RegOpenKeyExA(zero_extended, via_root.c_str(), 0, KEY_READ, &child), ERROR_SUCCESS);
   EXPECT_EQ(RegCloseKey(child), ERROR_SUCCESS);
 }
 
@@ -46,8 +46,10 @@ TEST_P(RegistryTest, PerformanceDataServesNothing) {
   EXPECT_EQ(RegCreateKeyA(HKEY_PERFORMANCE_DATA, nullptr, &out), ERROR_INVALID_HANDLE);
   EXPECT_EQ(out, nullptr);
   DWORD size = 77;
-  EXPECT_EQ(RegQueryValueExA(HKEY_PERFORMANCE_DATA, "Global", nullptr, nullptr, nullptr, &size),
-            ERROR_INVALID_HANDLE);
+  if (kOurStore) {  // the platform serves its performance data here
+    EXPECT_EQ(RegQueryValueExA(HKEY_PERFORMANCE_DATA, "Global", nullptr, nullptr, nullptr, &size),
+              ERROR_INVALID_HANDLE);
+  }
   char name[16];
   EXPECT_EQ(RegEnumKeyA(HKEY_PERFORMANCE_DATA, 0, name, sizeof(name)), ERROR_INVALID_HANDLE);
   BYTE one = 1;
@@ -74,7 +76,11 @@ TEST_P(RegistryTest, InvalidHandlesAnswerSix) {
     SCOPED_TRACE(LongFromHKey(c.handle));
     HKEY out = HKeyFromLong(0x1234);
     EXPECT_EQ(RegOpenKeyExA(c.handle, "x", 0, KEY_READ, &out), ERROR_INVALID_HANDLE);
-    EXPECT_EQ(out, nullptr);
+    // A null handle is refused before the result is touched.
+    EXPECT_EQ(out, c.handle ? nullptr : HKeyFromLong(0x1234));
+    out = HKeyFromLong(0x1234);
+    EXPECT_EQ(RegOpenKeyA(c.handle, "x", &out), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(out, c.handle ? nullptr : HKeyFromLong(0x1234));
     EXPECT_EQ(RegCreateKeyExA(c.handle, "x", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &out,
                               nullptr),
               ERROR_INVALID_HANDLE);
@@ -130,7 +136,7 @@ TEST_P(RegistryTest, ViewsShareTheirKeys) {
   int found = 0;
   for (const std::string& user : SubkeyNames(HKEY_USERS)) {
     HKEY key = nullptr;
-    std::string path = user + "\\Software\\KeystrelTest";
+    std::string path = user + "\\" + kTestKeyPath;
     if (RegOpenKeyExA(HKEY_USERS, path.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
       ++found;
       EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
@@ -185,8 +191,8 @@ TEST_P(RegistryTest, PathSyntax) {
     EXPECT_EQ(RegOpenKeyExA(base_, c.path.c_str(), 0, KEY_READ, &key), c.open_before);
     if (c.open_before == ok) {
       EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
-    } else {
-      EXPECT_EQ(key, nullptr);
+    } else if (kOurStore || c.open_before != ERROR_MORE_DATA) {
+      EXPECT_EQ(key, nullptr);  // the platform leaves it for a path too long
     }
     EXPECT_EQ(RegCreateKeyExA(base_, c.path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
                               nullptr),
@@ -228,7 +234,9 @@ TEST_P(RegistryTest, CreateReportsWhatItDid) {
   HKEY same = nullptr;
   ASSERT_EQ(RegCreateKeyExA(key, "", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &same, &disposition),
             ERROR_SUCCESS);
-  EXPECT_EQ(disposition, REG_OPENED_EXISTING_KEY);
+  if (kOurStore) {  // Wine reports a new key here
+    EXPECT_EQ(disposition, REG_OPENED_EXISTING_KEY);
+  }
   EXPECT_NE(same, key);
   SetString(same, "v", "one");
   EXPECT_EQ(Read(key, "v"), std::string("one", 4));
@@ -237,12 +245,17 @@ TEST_P(RegistryTest, CreateReportsWhatItDid) {
   HKEY out = HKeyFromLong(0x1234);
   EXPECT_EQ(RegCreateKeyExA(base_, "r", 5, nullptr, 0, KEY_ALL_ACCESS, nullptr, &out, nullptr),
             ERROR_INVALID_PARAMETER);
-  EXPECT_EQ(out, nullptr);
-  EXPECT_EQ(RegCreateKeyExA(base_, "r", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, nullptr, nullptr),
-            ERROR_INVALID_PARAMETER);
-  EXPECT_EQ(RegOpenKeyExA(base_, "a", 0, KEY_READ, nullptr), ERROR_INVALID_PARAMETER);
   EXPECT_EQ(RegOpenKeyA(base_, "a", nullptr), ERROR_INVALID_PARAMETER);
-  EXPECT_EQ(RegCreateKeyA(base_, "a", nullptr), ERROR_INVALID_PARAMETER);
+  // Our store clears the result of a refused call and answers 87 where the
+  // platform writes through a missing result pointer.
+  if (kOurStore) {
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(RegCreateKeyExA(base_, "r", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, nullptr,
+                              nullptr),
+              ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegOpenKeyExA(base_, "a", 0, KEY_READ, nullptr), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegCreateKeyA(base_, "a", nullptr), ERROR_INVALID_PARAMETER);
+  }
 }
 
 TEST_P(RegistryTest, VolatileKeysTakeOnlyVolatileChildren) {
@@ -386,14 +399,15 @@ TEST_P(RegistryTest, ConcurrentOpensAndClosesKeepTheTableExact) {
   HKEY made = Create("threads");
   SetString(made, "v", "shared");
   ASSERT_EQ(RegCloseKey(made), ERROR_SUCCESS);
+  const std::string path = std::string(kTestKeyPath) + "\\threads";
   std::atomic<int> failures{0};
   std::vector<std::thread> threads;
   for (int t = 0; t < 4; ++t) {
     threads.emplace_back([&, t] {
       for (int i = 0; i < 300; ++i) {
         HKEY key = nullptr;
-        if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\KeystrelTest\\threads", 0, KEY_ALL_ACCESS,
-                          &key) != ERROR_SUCCESS) {
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_ALL_ACCESS, &key) !=
+            ERROR_SUCCESS) {
           ++failures;
           continue;
         }
@@ -419,8 +433,7 @@ TEST_P(RegistryTest, ConcurrentOpensAndClosesKeepTheTableExact) {
   EXPECT_EQ(failures.load(), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Stores, RegistryTest,
-                         ::testing::Values(StoreKind::kMemory, StoreKind::kSqlite), StoreName);
+INSTANTIATE_TEST_SUITE_P(Stores, RegistryTest, RegistryStores(), StoreName);
 
 }  // namespace
 }  // namespace keystrel::platform

@@ -97,6 +97,9 @@ TEST_P(RegistryValuesTest, StringsAreStoredWithTheirTerminator) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.bytes);
+    // The platform adds the NUL only when the byte after the size is one.
+    const bool nul_left_out = c.size > 0 && c.size < c.bytes.size() && c.bytes[c.size] != '\0';
+    if (!kOurStore && nul_left_out) continue;
     ASSERT_EQ(RegSetValueExA(base_, "str", 0, c.type,
                              reinterpret_cast<const BYTE*>(c.bytes.data()), c.size),
               ERROR_SUCCESS);
@@ -105,6 +108,7 @@ TEST_P(RegistryValuesTest, StringsAreStoredWithTheirTerminator) {
     EXPECT_EQ(type, c.type);
   }
   // Never read past the size given: data at the end of a page-sized buffer.
+  if (!kOurStore) return;
   std::vector<char> tail(4096, 'z');
   ASSERT_EQ(RegSetValueExA(base_, "tail", 0, REG_SZ,
                            reinterpret_cast<const BYTE*>(tail.data() + tail.size() - 3), 3),
@@ -205,8 +209,7 @@ TEST_P(RegistryValuesTest, DeleteValue) {
   EXPECT_EQ(ValueNames(base_), std::vector<std::string>{"b"});
 }
 
-INSTANTIATE_TEST_SUITE_P(Stores, RegistryValuesTest,
-                         ::testing::Values(StoreKind::kMemory, StoreKind::kSqlite), StoreName);
+INSTANTIATE_TEST_SUITE_P(Stores, RegistryValuesTest, RegistryStores(), StoreName);
 
 }  // namespace
 }  // namespace keystrel::platform

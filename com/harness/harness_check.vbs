@@ -35,6 +35,14 @@ Sub CheckNoError(label)
   End If
 End Sub
 
+' The cases share one process and one registry here, so each starts by
+' removing the keys it seeds (the vector runs get a pristine registry per case).
+Dim shell
+Set shell = CreateObject("WScript.Shell")
+Sub Fresh(key)
+  shell.Run "reg delete " & key & " /f", 0, True
+End Sub
+
 Set Hn = CreateObject("Keystrel10Test.Harness")
 CheckNoError "creating the harness"
 
@@ -80,6 +88,7 @@ Set r = Nothing
 ' --- Typed arguments and the registry after the last step. ---
 Hn.Load vectors & "handler_a_values.json"
 CheckNoError "Load handler_a_values.json"
+Fresh "HKCU\V"
 name = Hn.Begin(3)
 Check "Begin gives the case name", name, "SetValue chooses the registry type from the subtype"
 Err.Clear
@@ -108,6 +117,35 @@ Hn.Step "/cases/3/steps/23", Err.Number, Err.Source, Err.Description, v
 Check "typed arguments, registry_after", Hn.Finish(), ""
 Set h = Nothing
 
+Hn.Load vectors & "handler_a_enum.json"
+Fresh "HKCU\T"
+Fresh "HKCU\V"
+Hn.Begin 8
+Err.Clear
+Set h = CreateObject("Keystrel10.clsZqRegyHandlerA")
+Hn.Step "/cases/8/steps/0", Err.Number, Err.Source, Err.Description, Empty
+Hn.Name "h", h
+Err.Clear
+t = h.OpenKey(-2147483647, "T")
+Hn.Step "/cases/8/steps/1", Err.Number, Err.Source, Err.Description, t
+Hn.Name "t", t
+Err.Clear
+k = h.OpenKey(-2147483647, "V")
+Hn.Step "/cases/8/steps/2", Err.Number, Err.Source, Err.Description, k
+Hn.Name "v", k
+Hn.Sink "/cases/8/steps/3"
+Err.Clear
+h.EnumKeys t, False, True
+Hn.Step "/cases/8/steps/4", Err.Number, Err.Source, Err.Description, Empty
+Hn.CheckLog "/cases/8/steps/5"
+Err.Clear
+h.EnumValues k, True, True
+Hn.Step "/cases/8/steps/6", Err.Number, Err.Source, Err.Description, Empty
+Hn.CheckLog "/cases/8/steps/7"
+Hn.Handles "/cases/8/steps/8"
+Check "yield, objects in events", Hn.Finish(), ""
+Set h = Nothing
+
 ' --- An event sink, a reaction running steps inside the event, the log, handles. ---
 Class OnFirstKey
   Public Sub Run()
@@ -129,6 +167,7 @@ End Class
 
 Hn.Load vectors & "handler_a_enum.json"
 For pass = 0 To 1
+  Fresh "HKCU\T"
   Hn.Begin 1
   Err.Clear
   Set h = CreateObject("Keystrel10.clsZqRegyHandlerA")
@@ -193,10 +232,34 @@ Set k = Nothing
 Set k2 = Nothing
 Set app = Nothing
 
+' --- The library's yield and message box reach the hooks object. ---
+Hn.Load vectors & "handler_b_root.json"
+Hn.Begin 4
+Err.Clear
+Set h = CreateObject("Keystrel10.clsZqRegyHandlerB")
+Hn.Step "/cases/4/steps/0", Err.Number, Err.Source, Err.Description, Empty
+Hn.Name "h", h
+For Each n In Array(1, 2, 5)
+  Err.Clear
+  h.hKey = Hn.Arg("/cases/4/steps/" & n & "/value")
+  Hn.Step "/cases/4/steps/" & n, Err.Number, Err.Source, Err.Description, Empty
+  If n = 2 Then Hn.CheckLog "/cases/4/steps/3"
+  If n <> 1 Then
+    Err.Clear
+    v = h.hKey
+    Hn.Step "/cases/4/steps/" & (n + 1 - (n = 2)), Err.Number, Err.Source, Err.Description, v
+  End If
+Next
+Hn.CheckLog "/cases/4/steps/7"
+Hn.Handles "/cases/4/steps/8"
+Check "message box", Hn.Finish(), ""
+Set h = Nothing
+
 ' --- A key locked by a grant; then the same case reported wrongly, to see
 ' the runner's wording of the first failure. ---
 Hn.Load vectors & "handler_c_keys.json"
 For pass = 0 To 1
+  Fresh "HKCU\Software\Maker"
   Hn.Begin 13
   Err.Clear
   Set h = CreateObject("Keystrel10.clsZqRegyHandlerC")

@@ -85,6 +85,25 @@ Hn.CheckLog "/cases/0/steps/11"
 Check "value forms", Hn.Finish(), ""
 Set r = Nothing
 
+Class NoSteps
+  Public Sub Run()
+  End Sub
+End Class
+
+Hn.Begin 1
+Dim x
+x = "old"
+Hn.Name "x", x
+Set r = Hn.Recorder("/cases/1/steps/1")
+Hn.On "/cases/1/steps/2", New NoSteps
+Err.Clear
+v = r.Ping(x)
+Check "setarg reaches the caller's variable", x, 5
+Hn.Name "x", x
+Hn.Step "/cases/1/steps/3", Err.Number, Err.Source, Err.Description, v
+Check "setarg", Hn.Finish(), ""
+Set r = Nothing
+
 ' --- Typed arguments and the registry after the last step. ---
 Hn.Load vectors & "handler_a_values.json"
 CheckNoError "Load handler_a_values.json"

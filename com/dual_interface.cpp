@@ -77,6 +77,10 @@ SAFEARRAY* TakeArray(VARIANT& value, VARTYPE element) {
     HRESULT hr;
     if (from == VT_VARIANT) {
       hr = SafeArrayGetElement(source, &i, &item);
+    } else if (from == VT_DECIMAL) {
+      // A DECIMAL fills the whole VARIANT, its reserved word under vt.
+      hr = SafeArrayGetElement(source, &i, &item.decVal);
+      item.vt = VT_DECIMAL;
     } else {
       item.vt = from;
       hr = SafeArrayGetElement(source, &i, &item.llVal);
@@ -87,6 +91,10 @@ SAFEARRAY* TakeArray(VARIANT& value, VARTYPE element) {
         hr = SafeArrayPutElement(target, &i, &item);
       } else if (element == VT_BSTR || element == VT_DISPATCH || element == VT_UNKNOWN) {
         hr = SafeArrayPutElement(target, &i, item.byref);  // copies / AddRefs
+      } else if (element == VT_DECIMAL) {
+        DECIMAL d = item.decVal;
+        d.wReserved = 0;  // held vt while in the VARIANT
+        hr = SafeArrayPutElement(target, &i, &d);
       } else {
         hr = SafeArrayPutElement(target, &i, &item.llVal);
       }

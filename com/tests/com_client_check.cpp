@@ -439,6 +439,9 @@ void CheckEarlyBinding() {
   Check(hr == S_OK && Str(item) == L"abc" && Str(trimmed) == L"abc",
         "TrimNull writes its by-reference BSTR back");
   SysFreeString(trimmed);
+  Check(c->TrimNull(nullptr, &trimmed) == E_POINTER && trimmed == nullptr &&
+            c->get_KeyRoot(nullptr) == E_POINTER,
+        "a null pointer for a required argument or the result answers E_POINTER");
 
   // An array result arrives as the declared SAFEARRAY of BSTR.
   SAFEARRAY* parts = nullptr;

@@ -88,7 +88,14 @@ class CaseWriter {
     if (v.kind == ValueSpec::Kind::kLiteral) {
       const Variant& lit = v.literal;
       switch (lit.type()) {
-        case VarType::kString: return VbsStringLiteral(lit.string());
+        case VarType::kString: {
+          // Text beyond ASCII comes from the harness: spelling it needs
+          // ChrW, which not every script engine has.
+          bool ascii = true;
+          for (char16_t ch : lit.string()) ascii = ascii && ch < 0x80;
+          if (ascii) return VbsStringLiteral(lit.string());
+          break;
+        }
         case VarType::kBoolean: return lit.bool_value() ? "True" : "False";
         case VarType::kLong: {
           const std::int32_t n = lit.long_value();
@@ -303,7 +310,9 @@ std::string VbsStringLiteral(std::u16string_view text) {
         quoted = false;
       }
       if (!out.empty()) out += " & ";
-      out += "ChrW(" + std::to_string(static_cast<unsigned>(c)) + ")";
+      // Chr for the ASCII controls: it is the same on every code page, and
+      // some script engines (Wine's) have no ChrW.
+      out += (c < 0x80 ? "Chr(" : "ChrW(") + std::to_string(static_cast<unsigned>(c)) + ")";
     }
   }
   if (quoted) out += '"';

@@ -42,7 +42,7 @@ namespace keystrel::conformance {
 std::string WriteVbscript(const VectorFile& file, std::string_view vector_path);
 
 // A VBScript expression giving exactly `text` (UTF-16): quoted runs of
-// printable ASCII, ChrW() for everything else.
+// printable ASCII, Chr() for the other ASCII characters, ChrW() beyond.
 std::string VbsStringLiteral(std::u16string_view text);
 
 }  // namespace keystrel::conformance

@@ -17,16 +17,17 @@ TEST(VbsStringLiteral, QuotesPrintableTextAndSpellsOutTheRest) {
       {u"", "\"\""},
       {u"abc", "\"abc\""},
       {u"say \"hi\"", "\"say \"\"hi\"\"\""},
-      {std::u16string(u"a\0b", 3), "\"a\" & ChrW(0) & \"b\""},
+      {std::u16string(u"a\0b", 3), "\"a\" & Chr(0) & \"b\""},
       {u"\u00e9\uffff", "ChrW(233) & ChrW(65535)"},
-      {u"C:\\x\t", "\"C:\\x\" & ChrW(9)"},
+      {u"C:\\x\t", "\"C:\\x\" & Chr(9)"},
   };
   for (const Case& c : cases) EXPECT_EQ(VbsStringLiteral(c.text), c.expected);
 }
 
 // The shapes a script client must use: long literals stay longs, variables
 // go by reference, omitted arguments leave an empty slot, unwanted results
-// make a statement call, and a reaction is a class the harness can call.
+// make a statement call, a reaction is a class the harness can call, and
+// text beyond ASCII comes from the harness.
 TEST(WriteVbscript, WritesCallsTheWayScriptsMakeThem) {
   VectorError error;
   const auto file = ParseVectorText(R"({"cases": [{"name": "one", "steps": [
@@ -38,7 +39,8 @@ TEST(WriteVbscript, WritesCallsTheWayScriptsMakeThem) {
       {"sink": "h", "name": "ev"},
       {"on": "ev.E", "keep": [{"index": 0, "as": "v"}], "do": [{"call": "v.Stop"}]},
       {"foreach": "k", "result": []},
-      {"release": "h"}
+      {"release": "h"},
+      {"dim": "u", "value": "\u00e9\u0000"}
     ]}]})", &error);
   ASSERT_TRUE(file) << error.pointer << ": " << error.message;
   const std::string script = WriteVbscript(*file, "Z:\\v\\one.json");
@@ -56,6 +58,7 @@ TEST(WriteVbscript, WritesCallsTheWayScriptsMakeThem) {
            "Walk c0_k\r\n",
            "T.Load \"Z:\\v\\one.json\"\r\n",
            "  Case 0: Case0\r\n",
+           "Keep c0_u, T.Arg(\"/cases/0/steps/9/value\")\r\n",
        }) {
     EXPECT_NE(script.find(line), std::string::npos) << line << "\n---\n" << script;
   }

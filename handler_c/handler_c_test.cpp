@@ -14,6 +14,7 @@
 #include "frame/dispatch.h"
 #include "frame/error.h"
 #include "frame/safe_array.h"
+#include "handler_c/internal/value_codec.h"
 #include "library/library.h"
 #include "platform/admin.h"
 #include "platform/ansi.h"
@@ -160,6 +161,30 @@ TEST_F(HandlerCTest, DoubleByteCodePageTextIsWrittenWhole) {
   EXPECT_EQ(handler_->GetRegistryValue(u"Text"), VStr(text));
   ASSERT_TRUE(handler_->SetRegistryValue(u"List", VStr(text + u'\0' + text + u'\0' + u'\0'), 7));
   EXPECT_EQ(handler_->GetRegistryValue(u"List"), VStr(text + u'\0' + text));
+}
+
+// A real registry keeps exactly the bytes a write gives (only our store would
+// add a missing terminator), so text must leave the class terminated.
+TEST(HandlerCEncode, TextIsWrittenWithItsTerminator) {
+  using handler_c_detail::EncodeValue;
+  using Bytes = std::vector<std::uint8_t>;
+  const struct {
+    UString text;
+    std::int32_t dtype;
+    Bytes bytes;
+  } cases[] = {
+      {u"42", 1, {'4', '2', 0}},
+      {u"%A%", 2, {'%', 'A', '%', 0}},
+      {u"", 1, {0}},
+      {u"", 7, {}},
+      {UString(u"a\0b", 3), 7, {'a', 0, 'b', 0}},
+      {UString(u"a\0b\0\0", 5), 7, {'a', 0, 'b', 0, 0}},
+  };
+  for (const auto& c : cases) {
+    const auto encoded = EncodeValue(VStr(c.text), c.dtype);
+    ASSERT_TRUE(encoded.has_value());
+    EXPECT_EQ(encoded->bytes, c.bytes) << c.dtype;
+  }
 }
 
 }  // namespace

@@ -178,12 +178,15 @@ std::optional<EncodedValue> EncodeValue(const Variant& value, std::int32_t dtype
     case REG_EXPAND_SZ:
     case REG_MULTI_SZ: {
       // The size is the ANSI byte count, so text in a multi-byte code page is
-      // not cut short. No NUL is added: the platform stores the terminator,
-      // and multi-string callers supply their own separators.
+      // not cut short. Text that does not end in NUL gets one, the way the
+      // ANSI function stores a terminated string whose size left it out: a
+      // real registry keeps exactly the bytes given, and a string without its
+      // terminator reads back wrong. Multi-string callers supply their own
+      // separators.
       const std::string text = ToAnsi(ToText(value));
       EncodedValue out{static_cast<DWORD>(dtype), {text.begin(), text.end()}};
       // Zero bytes would read back as "no string"; one NUL is the empty text.
-      if (out.bytes.empty() && dtype != REG_MULTI_SZ) out.bytes.push_back(0);
+      if (out.bytes.empty() ? dtype != REG_MULTI_SZ : out.bytes.back() != 0) out.bytes.push_back(0);
       return out;
     }
     case REG_BINARY:

@@ -248,11 +248,6 @@ void Session::Cleanup() {
   // Client objects the library still holds go quiet first.
   ++generation_;
   case_ = nullptr;
-  for (const Connection& c : connections_) {
-    c.point->Unadvise(c.cookie);
-    c.point->Release();
-  }
-  connections_.clear();
   for (DWORD cookie : class_objects_) CoRevokeClassObject(cookie);
   class_objects_.clear();
   std::vector<Reaction> reactions = std::move(reactions_);
@@ -626,7 +621,11 @@ void Session::Sink(const std::string& pointer) {
       point->Release();
       throw StepFault{"Advise failed with " + std::to_string(ErrorNumberOf(hr))};
     }
-    connections_.push_back(Connection{point, cookie});
+    // The point holds its object: keeping it would keep the object alive
+    // after the case released it, and a release is something cases check.
+    // The sink stays connected until the object goes; it falls silent when
+    // the case ends (its generation).
+    point->Release();
   } catch (const StepFault& f) {
     if (s) {
       Fail(*s, f.message);

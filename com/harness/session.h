@@ -76,10 +76,6 @@ class Session {
     const conformance::Step* step;
     IDispatch* run;
   };
-  struct Connection {
-    IConnectionPoint* point;
-    DWORD cookie;
-  };
   struct LoggedCall {
     UString name;
     std::vector<Variant> args;
@@ -128,7 +124,6 @@ class Session {
   std::vector<LoggedCall> log_;
   std::map<UString, std::int64_t> counts_;
   std::vector<Reaction> reactions_;
-  std::vector<Connection> connections_;
   std::vector<DWORD> class_objects_;
   std::vector<Variant> collected_;
   std::vector<std::span<VARIANT*>> entries_;  // the calls being reacted to, innermost last

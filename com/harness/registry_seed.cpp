@@ -134,6 +134,40 @@ bool ReadValue(HKEY key, const UString& name, std::uint32_t* type,
   return false;
 }
 
+bool IsStringType(std::uint32_t type) {
+  return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+}
+
+// A value's data as RegSetValueExW takes it, so that an ANSI read returns
+// `v.bytes` exactly. The registry keeps strings as UTF-16: they are converted
+// from the ANSI code page with their exact length, nothing added. `size` is
+// what the registry is told; the buffer may hold more (see below).
+struct StoredData {
+  std::vector<std::uint8_t> bytes;
+  DWORD size = 0;
+};
+
+std::optional<StoredData> StoredBytes(const RegValueSpec& v) {
+  StoredData out{v.bytes, static_cast<DWORD>(v.bytes.size())};
+  if (!IsStringType(v.type) || v.bytes.empty()) return out;
+  const char* ansi = reinterpret_cast<const char*>(v.bytes.data());
+  const int ansi_len = static_cast<int>(v.bytes.size());
+  const int wide_len = MultiByteToWideChar(CP_ACP, 0, ansi, ansi_len, nullptr, 0);
+  if (wide_len <= 0) return std::nullopt;
+  // One more character than the text: the system adds a NUL to a string
+  // whose size leaves its NUL out when the character after the size is one
+  // (NT does so, and Wine after it). A character that is not NUL there keeps
+  // a text without its NUL as it is.
+  std::vector<wchar_t> wide(static_cast<std::size_t>(wide_len) + 1, L'?');
+  if (MultiByteToWideChar(CP_ACP, 0, ansi, ansi_len, wide.data(), wide_len) != wide_len) {
+    return std::nullopt;
+  }
+  const auto* first = reinterpret_cast<const std::uint8_t*>(wide.data());
+  out.bytes.assign(first, first + wide.size() * sizeof(wchar_t));
+  out.size = static_cast<DWORD>(wide_len * sizeof(wchar_t));
+  return out;
+}
+
 // The grant as a DACL: Everyone allowed exactly `rights`, nothing inherited.
 LONG SetGrant(const KeyPath& path, std::uint32_t rights) {
   HKEY key = nullptr;
@@ -286,9 +320,13 @@ std::optional<RegistryFault> SeedRegistry(const RegistrySpec& spec) {
     }
     KeyCloser closer(h);
     for (const RegValueSpec& v : key.values) {
-      const std::string name = platform::ToAnsi(v.name);
-      rc = RegSetValueExA(h, name.c_str(), 0, v.type, v.bytes.data(),
-                          static_cast<DWORD>(v.bytes.size()));
+      const std::optional<StoredData> stored = StoredBytes(v);
+      if (!stored) {
+        return RegistryFault{v.pointer, ValueWhat(key, v), "the value seeded",
+                             "its bytes do not convert from the ANSI code page"};
+      }
+      rc = RegSetValueExW(h, reinterpret_cast<const wchar_t*>(v.name.c_str()), 0, v.type,
+                          stored->bytes.data(), stored->size);
       if (rc != 0) {
         return RegistryFault{v.pointer, ValueWhat(key, v), "the value seeded",
                              "write gave " + Result(rc)};

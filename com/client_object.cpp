@@ -43,6 +43,8 @@ class ClientObject final : public Object {
 
   Variant Invoke(std::int32_t dispid, std::uint16_t kind, std::span<Arg> args) override;
 
+  IDispatch* dispatch() const { return dispatch_; }
+
  private:
   ~ClientObject() override {
     if (ex_) ex_->Release();
@@ -139,6 +141,11 @@ Variant ClientObject::Invoke(std::int32_t dispid, std::uint16_t kind, std::span<
 }  // namespace
 
 Ref<Object> MakeClientObject(IDispatch* dispatch) { return MakeRef<ClientObject>(dispatch); }
+
+IDispatch* ClientDispatchOf(Object* object) {
+  auto* client = dynamic_cast<ClientObject*>(object);
+  return client ? client->dispatch() : nullptr;
+}
 
 std::int32_t ErrorNumberFromHresult(HRESULT hr) {
   const auto code = static_cast<std::uint32_t>(hr);

@@ -16,6 +16,12 @@ namespace keystrel::com {
 // REQUIRES: dispatch != nullptr. Takes its own reference.
 Ref<Object> MakeClientObject(IDispatch* dispatch);
 
+// The client's own IDispatch behind `object` when it is a client object made
+// by MakeClientObject, else nullptr. Not AddRef'ed. Handing this back instead
+// of a wrapper of ours keeps the client's identity: a script that stores an
+// object and reads it back gets the very same object (`Is` holds).
+IDispatch* ClientDispatchOf(Object* object);
+
 // The error number a client receives for a failed call's EXCEPINFO or
 // HRESULT: the run-time number for 0x800A.... codes, the code itself
 // otherwise; and the reverse.

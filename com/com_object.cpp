@@ -179,6 +179,9 @@ class ComObject final : public IDispatch,
     enumerator_ = dynamic_cast<Enumerator*>(object_.get());
     if (const ClassInfo* cls = object_->class_info()) {
       class_name_ = WideOf(cls->name);
+      // The runtime's own classes are described by a dispinterface only:
+      // no coclass, no vtable beyond IDispatch's.
+      runtime_class_ = cls->instancing == Instancing::kRuntime;
       interface_iid_ = GuidOf(L"_" + class_name_);
       if (cls->events && object_->event_source()) {
         events_iid_ = GuidOf(WideOf(cls->events->name));
@@ -197,6 +200,9 @@ class ComObject final : public IDispatch,
       *out = static_cast<IDispatch*>(this);
     } else if (riid == kIidFrameObject) {
       *out = static_cast<IDispatch*>(this);
+    } else if (riid == interface_iid_ && interface_iid_ != GUID_NULL && runtime_class_) {
+      // A dispinterface is answered by the IDispatch itself.
+      *out = static_cast<IDispatch*>(this);
     } else if (riid == interface_iid_ && interface_iid_ != GUID_NULL) {
       // The class's dual interface: its face is made on first request and
       // lives as long as this wrapper, so every request gets one pointer.
@@ -209,7 +215,7 @@ class ComObject final : public IDispatch,
       }
       if (!dual_) return E_NOINTERFACE;
       *out = dual_->Interface();
-    } else if (riid == IID_IProvideClassInfo && !class_name_.empty()) {
+    } else if (riid == IID_IProvideClassInfo && !class_name_.empty() && !runtime_class_) {
       *out = static_cast<IProvideClassInfo*>(this);
     } else if (riid == IID_ISupportErrorInfo) {
       *out = static_cast<ISupportErrorInfo*>(this);
@@ -357,6 +363,7 @@ class ComObject final : public IDispatch,
   Ref<Object> object_;
   Enumerator* enumerator_ = nullptr;
   std::wstring class_name_;
+  bool runtime_class_ = false;
   IID interface_iid_ = GUID_NULL;
   IID events_iid_ = GUID_NULL;
   std::unique_ptr<DualFaceBase> dual_;  // delegates its references to this
@@ -423,6 +430,10 @@ HRESULT ComObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* param
 
 IDispatch* Wrap(Object* object) {
   if (!object) return nullptr;
+  if (IDispatch* client = ClientDispatchOf(object)) {
+    client->AddRef();
+    return client;
+  }
   std::lock_guard lock(WrapperMutex());
   auto& map = Wrappers();
   auto it = map.find(object);

@@ -21,7 +21,9 @@
 
 namespace keystrel::com {
 
-// The IDispatch of `object`'s wrapper, AddRef'ed; nullptr for nullptr.
+// The IDispatch of `object`'s wrapper, AddRef'ed; nullptr for nullptr. A
+// client's object that came in through the bridge goes back out as the
+// client's own IDispatch, never wrapped again, so it keeps its identity.
 IDispatch* Wrap(Object* object);
 
 // The frame object behind `unknown` when it is one of our wrappers, else

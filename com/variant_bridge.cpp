@@ -32,6 +32,11 @@ Variant ElementOf(SAFEARRAY* sa, VARTYPE vt, LONG index) {
   VariantInit(&v);
   if (vt == VT_VARIANT) {
     SafeArrayGetElement(sa, &index, &v);
+  } else if (vt == VT_DECIMAL) {
+    // A DECIMAL fills the whole VARIANT (its reserved word is vt), not the
+    // value field the other types use.
+    SafeArrayGetElement(sa, &index, &v.decVal);
+    v.vt = VT_DECIMAL;
   } else {
     v.vt = vt;
     // BSTR and interface elements come back as owned copies, which the
@@ -85,6 +90,8 @@ SAFEARRAY* ToSafeArray(const SafeArray& a) {
     } else if (vt == VT_BSTR || vt == VT_DISPATCH || vt == VT_UNKNOWN) {
       // Put copies strings and AddRefs interfaces.
       hr = SafeArrayPutElement(sa, &i, v.bstrVal);
+    } else if (vt == VT_DECIMAL) {
+      hr = SafeArrayPutElement(sa, &i, &v.decVal);
     } else {
       hr = SafeArrayPutElement(sa, &i, &v.bstrVal);
     }

@@ -4,7 +4,8 @@
 // Objects: a frame object crosses as the IDispatch of its COM wrapper (the
 // same wrapper for the same object, so identity holds); an IDispatch that is
 // one of our wrappers comes back as its frame object, any other as a proxy
-// that calls it late-bound.
+// that calls it late-bound, and that proxy goes back out as the client's own
+// IDispatch.
 //
 // Failures raise AutomationError (458 for a type the frame cannot hold, 5
 // for a multi-dimensional array).

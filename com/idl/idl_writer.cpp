@@ -113,6 +113,17 @@ class Types {
     return ScalarIdlType(m.result) + "*";
   }
 
+  // A dispinterface member's declared result: the value itself, not an
+  // [out, retval] pointer.
+  std::string DispResultType(const MemberInfo& m) const {
+    if (m.result == VarType::kEmpty) return "void";
+    if (IsArrayType(m.result)) return "SAFEARRAY(" + ScalarIdlType(ElementType(m.result)) + ")";
+    const std::string iface = ResultInterface(m);
+    if (!iface.empty()) return iface + "*";
+    if (IsEnum(m.result_enum)) return Utf8(m.result_enum);
+    return ScalarIdlType(m.result);
+  }
+
   // Enumerations travel as longs.
   static std::string Vt(VarType t, bool is_enum) {
     if (IsArrayType(t)) return "VT_ARRAY | " + ScalarVt(ElementType(t));
@@ -152,6 +163,9 @@ class Writer {
     }
     for (const ClassInfo* cls : catalogue_.Classes()) {
       if (InTypeLibrary(*cls)) WriteCoclass(*cls);
+    }
+    for (const ClassInfo* cls : catalogue_.Classes()) {
+      if (!InTypeLibrary(*cls)) WriteRuntimeInterface(*cls);
     }
     out_ << "};\n";
     return out_.str();
@@ -243,6 +257,37 @@ class Writer {
          << "    hidden, dual, nonextensible, oleautomation\n  ]\n"
          << "  interface _" << name << " : IDispatch\n  {\n";
     for (const MemberInfo& m : cls.members) WriteMember(m);
+    out_ << "  };\n\n";
+  }
+
+  // The runtime's own classes (App, ErrObject, Collection, the enumerator)
+  // have no coclass and no vtable of ours, but their objects still describe
+  // themselves through IDispatch::GetTypeInfo: a hidden dispinterface
+  // `_<class>` with the catalogue's members, so a client can tell what they
+  // are and list what they answer. Calls go through IDispatch only.
+  void WriteRuntimeInterface(const ClassInfo& cls) {
+    const std::string name = Utf8(cls.name);
+    out_ << "  [\n    uuid(" << NameGuid("interface:_" + name) << "),\n    hidden\n  ]\n"
+         << "  dispinterface _" << name << "\n  {\n  properties:\n  methods:\n";
+    for (const MemberInfo& m : cls.members) {
+      out_ << "    [id(" << m.dispid << ")";
+      switch (m.kind) {
+        case MemberKind::kMethod: break;
+        case MemberKind::kPropertyGet: out_ << ", propget"; break;
+        case MemberKind::kPropertyLet: out_ << ", propput"; break;
+        case MemberKind::kPropertySet: out_ << ", propputref"; break;
+      }
+      if (m.hidden) out_ << ", hidden";
+      if (m.dispid == kDispidNewEnum) out_ << ", restricted";
+      out_ << "] " << types_.DispResultType(m) << " " << Utf8(m.name) << "(";
+      bool first = true;
+      for (const ParamInfo& p : m.params) {
+        out_ << (first ? "" : ", ") << "[" << ParamAttributes(p) << "] " << types_.ParamType(p)
+             << " " << Utf8(p.name);
+        first = false;
+      }
+      out_ << ");\n";
+    }
     out_ << "  };\n\n";
   }
 

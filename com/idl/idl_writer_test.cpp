@@ -38,12 +38,21 @@ TEST(WriteIdl, LibraryShapeFromTheCatalogue) {
   EXPECT_NE(idl.find("lcid(0x0409)"), std::string::npos);
   EXPECT_EQ(Count(idl, "  coclass "), 12);
   EXPECT_EQ(Count(idl, "hidden, dual, nonextensible, oleautomation"), 12);
-  EXPECT_EQ(Count(idl, "  dispinterface "), 2);
+  EXPECT_EQ(Count(idl, "  dispinterface __"), 2);  // the two event interfaces
   EXPECT_EQ(Count(idl, "v1_enum]"), 8);
   EXPECT_EQ(Count(idl, "appobject"), 1);
   EXPECT_EQ(Count(idl, "noncreatable"), 4);
-  // The runtime's own classes stay out of the library.
+  // The runtime's own classes get no coclass, only a hidden dispinterface
+  // their objects describe themselves with.
   EXPECT_EQ(idl.find("coclass Collection"), std::string::npos);
+  for (const char* runtime : {"App", "ErrObject", "Collection", "Enumerator"}) {
+    EXPECT_NE(idl.find("    hidden\n  ]\n  dispinterface _" + std::string(runtime) + "\n"),
+              std::string::npos)
+        << runtime;
+  }
+  EXPECT_NE(idl.find("[id(0), propget] long Number();"), std::string::npos);
+  EXPECT_NE(idl.find("[id(0), propput] void Number([in] long Value);"), std::string::npos);
+  EXPECT_NE(idl.find("[id(-4), hidden, restricted] IDispatch* _NewEnum();"), std::string::npos);
   // Fixed dispatch identifiers: default members and the hidden enumerator.
   EXPECT_NE(idl.find("[id(-4), hidden, restricted] HRESULT NewEnum("), std::string::npos);
   EXPECT_NE(idl.find("[id(0), propget] HRESULT KeyName("), std::string::npos);

@@ -5,7 +5,9 @@
 // missing marker for an omitted optional variant, the class info of an
 // object, the creatable / not creatable split of the class factory, and
 // early binding: the dual interfaces called through their vtables as widl
-// declares them, as a VB6/VBA client compiled against the type library does.
+// declares them, as a VB6/VBA client compiled against the type library does;
+// a client's own object handed back as itself, the type information of the
+// runtime's own classes, and Decimal arrays crossing whole.
 // Prints "N passed, N failed".
 #include <windows.h>
 #include <oaidl.h>
@@ -538,6 +540,168 @@ void CheckEarlyBinding() {
   cd->Release();
 }
 
+// The name and kind of the type info an object gives through
+// IDispatch::GetTypeInfo; empty when it gives none.
+std::wstring TypeInfoNameOf(IDispatch* d, TYPEKIND* kind, ITypeInfo** keep = nullptr) {
+  UINT count = 0;
+  ITypeInfo* info = nullptr;
+  if (FAILED(d->GetTypeInfoCount(&count)) || count != 1 ||
+      FAILED(d->GetTypeInfo(0, LOCALE_USER_DEFAULT, &info)) || !info) {
+    return {};
+  }
+  BSTR name = nullptr;
+  info->GetDocumentation(MEMBERID_NIL, &name, nullptr, nullptr, nullptr);
+  TYPEATTR* attr = nullptr;
+  if (SUCCEEDED(info->GetTypeAttr(&attr))) {
+    *kind = attr->typekind;
+    info->ReleaseTypeAttr(attr);
+  }
+  std::wstring out = Str(name);
+  SysFreeString(name);
+  if (keep) {
+    *keep = info;
+  } else {
+    info->Release();
+  }
+  return out;
+}
+
+// A client's own object handed to the library comes back as itself, not as
+// a wrapper of ours: scripts compare with `Is`, recorders count their calls.
+void CheckClientObjectIdentity() {
+  IDispatch* k = Create(L"Keystrel10.clsZqKeystrel10A");
+  IDispatch* a = Create(L"Keystrel10.clsZqRegyHandlerA");
+  IDispatch* u = Create(L"Keystrel10.clsZqRegyUtilitesA");
+  Check(k && a && u, "create clsZqKeystrel10A, clsZqRegyHandlerA and clsZqRegyUtilitesA");
+  if (!k || !a || !u) return;
+  static Sink mine;  // outlives any reference the library might keep
+  struct Slot {
+    IDispatch* object;
+    const wchar_t* property;
+    WORD put;
+  };
+  const Slot kSlots[] = {{k, L"BuddyObjectGlobal", DISPATCH_PROPERTYPUTREF},
+                         {a, L"BuddyObject", DISPATCH_PROPERTYPUTREF},
+                         {u, L"Default", DISPATCH_PROPERTYPUT}};
+  for (const Slot& slot : kSlots) {
+    VARIANT object;
+    VariantInit(&object);
+    object.vt = VT_DISPATCH;
+    object.pdispVal = &mine;
+    VARIANT back;
+    HRESULT hr = Call(slot.object, slot.property, {object}, nullptr, slot.put);
+    HRESULT get = Call(slot.object, slot.property, {}, &back, DISPATCH_PROPERTYGET);
+    const bool same = SUCCEEDED(hr) && SUCCEEDED(get) && back.vt == VT_DISPATCH &&
+                      back.pdispVal == &mine && IdentityOf(back.pdispVal) == IdentityOf(&mine);
+    Check(same, (std::string("a client object read back from ") +
+                 std::string(slot.property, slot.property + wcslen(slot.property)) +
+                 " is the client's own").c_str());
+    VariantClear(&back);
+  }
+
+  // A reference assignment of a value that is not an object: 13 through
+  // EXCEPINFO, the slot keeps what it held.
+  EXCEPINFO ei{};
+  VARIANT held;
+  HRESULT hr = Call(k, L"BuddyObjectGlobal", {Long(5)}, nullptr, DISPATCH_PROPERTYPUTREF, &ei);
+  Check(hr == DISP_E_EXCEPTION && ei.scode == static_cast<SCODE>(0x800A000D) &&
+            Str(ei.bstrDescription) == L"Type mismatch" && !Str(ei.bstrSource).empty(),
+        "Set BuddyObjectGlobal to a number raises 13 with source and description");
+  Check(SUCCEEDED(Call(k, L"BuddyObjectGlobal", {}, &held, DISPATCH_PROPERTYGET)) &&
+            held.vt == VT_DISPATCH && held.pdispVal == &mine,
+        "a refused reference assignment leaves the slot as it was");
+  VariantClear(&held);
+
+  VARIANT nothing;
+  VariantInit(&nothing);
+  nothing.vt = VT_DISPATCH;
+  nothing.pdispVal = nullptr;
+  Call(k, L"BuddyObjectGlobal", {nothing}, nullptr, DISPATCH_PROPERTYPUTREF);
+  Call(a, L"BuddyObject", {nothing}, nullptr, DISPATCH_PROPERTYPUTREF);
+  Call(u, L"Default", {Long(0)}, nullptr, DISPATCH_PROPERTYPUT);
+  u->Release();
+  a->Release();
+  k->Release();
+}
+
+// The runtime's own classes have no coclass, yet their objects name what
+// they are and list their members through IDispatch::GetTypeInfo.
+void CheckRuntimeClassTypeInfo() {
+  IDispatch* k = Create(L"Keystrel10.clsZqKeystrel10A");
+  if (!k) return;
+  VARIANT app;
+  Call(k, L"GetProStdProperties", {}, &app, DISPATCH_METHOD | DISPATCH_PROPERTYGET);
+  Check(app.vt == VT_DISPATCH && app.pdispVal, "GetProStdProperties gives the App object");
+  if (app.vt == VT_DISPATCH && app.pdispVal) {
+    TYPEKIND kind = TKIND_MAX;
+    ITypeInfo* info = nullptr;
+    const std::wstring name = TypeInfoNameOf(app.pdispVal, &kind, &info);
+    Check(name == L"_App" && kind == TKIND_DISPATCH, "App describes itself as dispinterface _App");
+    MEMBERID id = DISPID_UNKNOWN;
+    LPOLESTR title = const_cast<LPOLESTR>(L"Title");
+    Check(info && SUCCEEDED(info->GetIDsOfNames(&title, 1, &id)) && id == IdOf(app.pdispVal, title),
+          "_App lists the App object's members with their dispatch identifiers");
+    if (info) info->Release();
+    IDispatch* as_interface = nullptr;
+    IUnknown* no_class = nullptr;
+    Check(SUCCEEDED(app.pdispVal->QueryInterface(__uuidof(_App),
+                                                 reinterpret_cast<void**>(&as_interface))) &&
+              FAILED(app.pdispVal->QueryInterface(IID_IProvideClassInfo,
+                                                  reinterpret_cast<void**>(&no_class))),
+          "App answers its dispinterface and claims no coclass");
+    if (as_interface) as_interface->Release();
+    if (no_class) no_class->Release();
+  }
+  VariantClear(&app);
+  k->Release();
+}
+
+// Decimal elements fill the whole VARIANT: a typed Decimal array stored and
+// read back keeps every element, high bits, scale and sign included.
+void CheckDecimalArrays() {
+  IDispatch* u = Create(L"Keystrel10.clsZqRegyUtilitesA");
+  if (!u) return;
+  DECIMAL values[3] = {};
+  values[0].Lo64 = 12345;
+  values[0].scale = 2;  // 123.45
+  values[1].Hi32 = 7;
+  values[1].Lo64 = 0x0123456789ABCDEFull;
+  values[1].sign = DECIMAL_NEG;
+  values[2].Lo64 = 1;
+  values[2].scale = 28;
+  SAFEARRAY* sa = SafeArrayCreateVector(VT_DECIMAL, 1, 3);
+  for (LONG i = 0; i < 3; ++i) {
+    LONG at = i + 1;
+    SafeArrayPutElement(sa, &at, &values[i]);
+  }
+  VARIANT in;
+  VariantInit(&in);
+  in.vt = VT_ARRAY | VT_DECIMAL;
+  in.parray = sa;
+  VARIANT back;
+  HRESULT put = Call(u, L"Default", {in}, nullptr, DISPATCH_PROPERTYPUT);
+  HRESULT get = Call(u, L"Default", {}, &back, DISPATCH_PROPERTYGET);
+  bool same = SUCCEEDED(put) && SUCCEEDED(get) && back.vt == (VT_ARRAY | VT_DECIMAL);
+  LONG lbound = 0, ubound = -1;
+  if (same) {
+    SafeArrayGetLBound(back.parray, 1, &lbound);
+    SafeArrayGetUBound(back.parray, 1, &ubound);
+    same = lbound == 1 && ubound == 3;
+  }
+  for (LONG i = 0; same && i < 3; ++i) {
+    LONG at = i + 1;
+    DECIMAL got = {};
+    same = SUCCEEDED(SafeArrayGetElement(back.parray, &at, &got)) && got.Hi32 == values[i].Hi32 &&
+           got.Lo64 == values[i].Lo64 && got.scale == values[i].scale &&
+           got.sign == values[i].sign;
+  }
+  Check(same, "a Decimal array crosses both ways with every element whole");
+  VariantClear(&back);
+  VariantClear(&in);
+  Call(u, L"Default", {Long(0)}, nullptr, DISPATCH_PROPERTYPUT);
+  u->Release();
+}
+
 }  // namespace
 
 int main() {
@@ -546,6 +710,9 @@ int main() {
   CheckKeyEvents();
   CheckErrors();
   CheckEarlyBinding();
+  CheckClientObjectIdentity();
+  CheckRuntimeClassTypeInfo();
+  CheckDecimalArrays();
   CoUninitialize();
   std::printf("%d passed, %d failed\n", g_passed, g_failed);
   return g_failed == 0 ? 0 : 1;

@@ -104,6 +104,12 @@ Hn.Step "/cases/1/steps/3", Err.Number, Err.Source, Err.Description, v
 Check "setarg", Hn.Finish(), ""
 Set r = Nothing
 
+' --- Seeding: string data without its NUL is stored without one. ---
+Fresh "HKCU\Software\HarnessSeed"
+Hn.Begin 2
+Check "seeded strings", Hn.Finish(), ""
+Fresh "HKCU\Software\HarnessSeed"
+
 ' --- Typed arguments and the registry after the last step. ---
 Hn.Load vectors & "handler_a_values.json"
 CheckNoError "Load handler_a_values.json"

@@ -70,6 +70,7 @@ Variant ClientObject::Invoke(std::int32_t dispid, std::uint16_t kind, std::span<
   const std::size_t n = args.size();
   VariantList values(n);  // the values, in call order
   VariantList passed(n);  // what IDispatch sees, reversed
+  std::vector<Variant> sent(n);  // by-reference values as they left, read back
   for (std::size_t i = 0; i < n; ++i) {
     if (args[i].omitted) {
       values.items[i].vt = VT_ERROR;
@@ -83,6 +84,7 @@ Variant ClientObject::Invoke(std::int32_t dispid, std::uint16_t kind, std::span<
       // written back to the frame's variable after the call.
       slot.vt = VT_BYREF | VT_VARIANT;
       slot.pvarVal = &values.items[i];
+      sent[i] = FromVariant(values.items[i]);
     } else {
       slot = values.items[i];
       VariantInit(&values.items[i]);
@@ -107,8 +109,15 @@ Variant ClientObject::Invoke(std::int32_t dispid, std::uint16_t kind, std::span<
   for (std::size_t i = 0; i < n; ++i) {
     if (args[i].ref) VariantInit(&passed.items[n - 1 - i]);
   }
+  // Only what the client changed is written back. The frame's variable may
+  // have changed meanwhile through a call the client made back into the
+  // library (a sink handling an event calls its source); copying back an
+  // untouched slot would undo that, where a caller passing the variable
+  // itself by reference would see it.
   for (std::size_t i = 0; i < n; ++i) {
-    if (args[i].ref) *args[i].ref = FromVariant(values.items[i]);
+    if (!args[i].ref) continue;
+    Variant back = FromVariant(values.items[i]);
+    if (!(back == sent[i])) *args[i].ref = std::move(back);
   }
   if (hr == DISP_E_EXCEPTION) {
     if (excep.pfnDeferredFillIn) excep.pfnDeferredFillIn(&excep);

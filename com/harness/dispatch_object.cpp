@@ -63,6 +63,15 @@ HRESULT DispatchObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* 
   HRESULT hr;
   try {
     hr = Call(id, flags, args, result);
+  } catch (const PassedOnError& e) {
+    if (excep) {
+      *excep = EXCEPINFO{};
+      excep->bstrSource = SysAllocString(e.source.c_str());
+      excep->bstrDescription = SysAllocStringLen(e.description.data(),
+                                                 static_cast<UINT>(e.description.size()));
+      excep->scode = e.scode;
+    }
+    hr = DISP_E_EXCEPTION;
   } catch (const HarnessFault& f) {
     if (excep) {
       *excep = EXCEPINFO{};

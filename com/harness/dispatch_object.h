@@ -24,6 +24,14 @@ struct HarnessFault {
   std::wstring description;
 };
 
+// A call the harness made for the script failed: its error goes on to the
+// script as it came, so the script sees what a direct call would have given.
+struct PassedOnError {
+  HRESULT scode;
+  std::wstring source;
+  std::wstring description;
+};
+
 class DispatchObject : public IDispatch {
  public:
   DispatchObject();

@@ -113,6 +113,7 @@ class Harness final : public DispatchObject {
       case 12: Return(s.EntryArg(IntArg(args, 0, L"EntryArg")), result); return S_OK;
       case 13: s.CheckLog(NameArg(args, 0, L"CheckLog")); return S_OK;
       case 14: ReturnText(s.Finish(), result); return S_OK;
+      case 15: PutRef(args); return S_OK;
       default: return DISP_E_MEMBERNOTFOUND;
     }
   }
@@ -120,7 +121,44 @@ class Harness final : public DispatchObject {
  private:
   static constexpr const wchar_t* kNames[] = {
       L"Load",    L"Begin",    L"Name", L"Forget",   L"Arg",      L"Step",     L"Collect",
-      L"Handles", L"Sink",     L"Recorder", L"On",   L"EntryArg", L"CheckLog", L"Finish"};
+      L"Handles", L"Sink",     L"Recorder", L"On",   L"EntryArg", L"CheckLog", L"Finish",
+      L"PutRef"};
+
+  // PutRef(object, member, value): a property set by reference with any
+  // value, which a script cannot make itself (its Set takes objects only).
+  static void PutRef(std::span<VARIANT*> args) {
+    const VARIANT& target = Plain(Nth(args, 0, L"PutRef"));
+    if (target.vt != VT_DISPATCH || !target.pdispVal) {
+      throw HarnessFault{L"PutRef: argument 1 is not an object"};
+    }
+    std::wstring member = ToWide(TextArg(args, 1, L"PutRef"));
+    LPOLESTR name = member.data();
+    DISPID id = DISPID_UNKNOWN;
+    HRESULT hr = target.pdispVal->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id);
+    if (FAILED(hr)) throw PassedOnError{hr, L"", L""};
+    VARIANT value;
+    VariantInit(&value);
+    VariantCopy(&value, const_cast<VARIANT*>(&Plain(Nth(args, 2, L"PutRef"))));
+    DISPID put = DISPID_PROPERTYPUT;
+    DISPPARAMS params{&value, &put, 1, 1};
+    EXCEPINFO excep{};
+    hr = target.pdispVal->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUTREF,
+                                 &params, nullptr, &excep, nullptr);
+    VariantClear(&value);
+    if (hr == DISP_E_EXCEPTION) {
+      if (excep.pfnDeferredFillIn) excep.pfnDeferredFillIn(&excep);
+      PassedOnError e{excep.scode ? excep.scode : MAKE_HRESULT(1, 0x0A, excep.wCode),
+                      excep.bstrSource ? excep.bstrSource : L"",
+                      excep.bstrDescription
+                          ? std::wstring(excep.bstrDescription, SysStringLen(excep.bstrDescription))
+                          : std::wstring()};
+      SysFreeString(excep.bstrSource);
+      SysFreeString(excep.bstrDescription);
+      SysFreeString(excep.bstrHelpFile);
+      throw e;
+    }
+    if (FAILED(hr)) throw PassedOnError{hr, L"", L""};
+  }
 };
 
 // The library's test seam creates this to hear its yields and boxes.

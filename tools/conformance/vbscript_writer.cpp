@@ -224,8 +224,16 @@ class CaseWriter {
         const std::string target = Var(s.target) + "." + MemberName(s.member) +
                                    (args.empty() ? "" : "(" + args + ")");
         Line(out, indent, "Err.Clear");
-        Line(out, indent, std::string(s.kind == StepKind::kSet ? "Set " : "") + target + " = " +
-                              ValueExpr(*s.value));
+        const bool not_object = s.value->kind == ValueSpec::Kind::kLiteral &&
+                                s.value->literal.type() != VarType::kObject;
+        if (s.kind == StepKind::kSet && not_object && args.empty()) {
+          // VBScript's Set takes objects only; the harness makes the call.
+          Line(out, indent, "T.PutRef " + Var(s.target) + ", " +
+                                VbsStringLiteral(s.member) + ", " + ValueExpr(*s.value));
+        } else {
+          Line(out, indent, std::string(s.kind == StepKind::kSet ? "Set " : "") + target + " = " +
+                                ValueExpr(*s.value));
+        }
         CaptureError(out, indent);
         Outcome(s, indent, "Empty", out);
         break;

@@ -26,6 +26,9 @@
 //   EntryArg(i)           inside Run: argument i of the entry reacted to
 //   CheckLog(pointer)     the log step
 //   Finish() -> text      the registry check; "" or the first failure
+//   PutRef(obj, member, value)
+//                         a property set by reference with a value that is no
+//                         object, which VBScript's Set refuses to make
 #ifndef KEYSTREL_TOOLS_CONFORMANCE_VBSCRIPT_WRITER_H_
 #define KEYSTREL_TOOLS_CONFORMANCE_VBSCRIPT_WRITER_H_
 

@@ -27,7 +27,7 @@ TEST(VbsStringLiteral, QuotesPrintableTextAndSpellsOutTheRest) {
 // The shapes a script client must use: long literals stay longs, variables
 // go by reference, omitted arguments leave an empty slot, unwanted results
 // make a statement call, a reaction is a class the harness can call, and
-// text beyond ASCII comes from the harness.
+// text beyond ASCII comes from the harness, as does a Set with no object.
 TEST(WriteVbscript, WritesCallsTheWayScriptsMakeThem) {
   VectorError error;
   const auto file = ParseVectorText(R"({"cases": [{"name": "one", "steps": [
@@ -40,7 +40,8 @@ TEST(WriteVbscript, WritesCallsTheWayScriptsMakeThem) {
       {"on": "ev.E", "keep": [{"index": 0, "as": "v"}], "do": [{"call": "v.Stop"}]},
       {"foreach": "k", "result": []},
       {"release": "h"},
-      {"dim": "u", "value": "\u00e9\u0000"}
+      {"dim": "u", "value": "\u00e9\u0000"},
+      {"set": "k.Buddy", "value": 5, "error": {"number": 13}}
     ]}]})", &error);
   ASSERT_TRUE(file) << error.pointer << ": " << error.message;
   const std::string script = WriteVbscript(*file, "Z:\\v\\one.json");
@@ -59,6 +60,7 @@ TEST(WriteVbscript, WritesCallsTheWayScriptsMakeThem) {
            "T.Load \"Z:\\v\\one.json\"\r\n",
            "  Case 0: Case0\r\n",
            "Keep c0_u, T.Arg(\"/cases/0/steps/9/value\")\r\n",
+           "T.PutRef c0_k, \"Buddy\", CLng(5)\r\n",
        }) {
     EXPECT_NE(script.find(line), std::string::npos) << line << "\n---\n" << script;
   }

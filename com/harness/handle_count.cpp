@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cwchar>
+#include <string>
 #include <vector>
 
 namespace keystrel::harness {
@@ -90,6 +91,27 @@ void TouchPredefinedRoots() {
       if (RegOpenKeyExW(root, name, 0, KEY_READ, &key) == 0) RegCloseKey(key);
     }
   }
+}
+
+void RemoveStaleProgIdKey(const wchar_t* progid) {
+  const std::wstring clsid_key = std::wstring(progid) + L"\\CLSID";
+  wchar_t clsid[64] = {};
+  DWORD size = sizeof clsid - sizeof(wchar_t);
+  DWORD type = 0;
+  if (RegGetValueW(HKEY_CLASSES_ROOT, clsid_key.c_str(), nullptr, RRF_RT_REG_SZ, &type, clsid,
+                   &size) != ERROR_SUCCESS) {
+    return;
+  }
+  HKEY registered = nullptr;
+  const std::wstring class_key = std::wstring(L"CLSID\\") + clsid;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, class_key.c_str(), 0, KEY_READ, &registered) ==
+      ERROR_SUCCESS) {
+    RegCloseKey(registered);
+    return;
+  }
+  RegDeleteKeyW(HKEY_CLASSES_ROOT, clsid_key.c_str());
+  // Only when nothing else lives below it.
+  RegDeleteKeyW(HKEY_CLASSES_ROOT, progid);
 }
 
 }  // namespace keystrel::harness

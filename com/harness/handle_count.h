@@ -15,6 +15,15 @@ std::int64_t OpenKeyHandles();
 // to them exist before a count is taken as a baseline.
 void TouchPredefinedRoots();
 
+// Removes HKCR\<progid> when its CLSID names a class with no registration
+// left: what a recorder registered by an earlier process leaves behind once
+// that process has ended. Creating through such a key misses in every
+// context, and Wine's combase keeps two key handles open per miss (its local
+// and surrogate server lookups each open "Wow6432Node" and never close it),
+// so a case run after it would count handles that are neither its own nor
+// the library's. A key whose class is registered is left alone.
+void RemoveStaleProgIdKey(const wchar_t* progid);
+
 }  // namespace keystrel::harness
 
 #endif  // KEYSTREL_COM_HARNESS_HANDLE_COUNT_H_

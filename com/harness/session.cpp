@@ -199,6 +199,12 @@ UString Session::Begin(std::int64_t index) {
     throw HarnessFault{L"no case " + std::to_wstring(index)};
   }
   Cleanup();
+  // A recorder's key left by an earlier process (or case) would stand where
+  // this case expects no class, so every identifier the file registers
+  // starts absent or as this case registers it.
+  for (const Case& c : file_->cases) {
+    for (const auto& entry : c.progids) RemoveStaleProgIdKey(ToWide(entry.first).c_str());
+  }
   case_ = &file_->cases[static_cast<std::size_t>(index)];
   ++generation_;
   for (const auto& [name, value] : case_->env) {

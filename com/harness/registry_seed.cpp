@@ -4,22 +4,18 @@
 #include <aclapi.h>
 
 #include <cstdint>
-#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
-#include "platform/ansi.h"
-#include "tools/conformance/value_text.h"
-#include "tools/conformance/values.h"
 
 namespace keystrel::harness {
 namespace {
 
-using conformance::DumpJson;
-using conformance::FormatHexBytes;
+using conformance::KeyWhat;
 using conformance::RegKeySpec;
 using conformance::RegValueSpec;
-using Json = nlohmann::ordered_json;
+using conformance::ResultText;
+using conformance::ValueWhat;
 
 constexpr std::uint32_t kGrantAll = 0xF003F;
 
@@ -67,72 +63,6 @@ class KeyCloser {
  private:
   HKEY key_;
 };
-
-std::string Quote(const UString& s) { return DumpJson(Json(UToUtf8(s))); }
-std::string KeyWhat(const RegKeySpec& key) { return "key " + key.label; }
-std::string ValueWhat(const RegKeySpec& key, const RegValueSpec& v) {
-  return "key " + key.label + " value " + Quote(v.name);
-}
-std::string Result(LONG rc) { return "result " + std::to_string(rc); }
-
-// Stored data in the vectors' DATA notation.
-std::string RenderData(std::uint32_t type, const std::vector<std::uint8_t>& bytes) {
-  auto text = [&](std::size_t from, std::size_t to) {
-    return UToUtf8(platform::FromAnsi(std::string(
-        bytes.begin() + static_cast<std::ptrdiff_t>(from), bytes.begin() + static_cast<std::ptrdiff_t>(to))));
-  };
-  auto nul_at = [&](std::size_t from) {
-    for (std::size_t i = from; i < bytes.size(); ++i) {
-      if (bytes[i] == 0) return i;
-    }
-    return bytes.size();
-  };
-  if ((type == 1 || type == 2) && !bytes.empty() && nul_at(0) == bytes.size() - 1) {
-    return DumpJson(Json{{type == 1 ? "sz" : "expand_sz", text(0, bytes.size() - 1)}});
-  }
-  if (type == 4 && bytes.size() == 4) {
-    std::uint32_t d = 0;
-    for (int i = 3; i >= 0; --i) d = d << 8 | bytes[static_cast<std::size_t>(i)];
-    return DumpJson(Json{{"dword", d}});
-  }
-  if (type == 3) return DumpJson(Json{{"binary", FormatHexBytes(bytes)}});
-  if (type == 7 && bytes.size() >= 2 && bytes[bytes.size() - 1] == 0 &&
-      bytes[bytes.size() - 2] == 0) {
-    Json items = Json::array();
-    const std::size_t end = bytes.size() - 1;
-    if (end == 1) return DumpJson(Json{{"multi_sz", items}});
-    for (std::size_t i = 0; i < end;) {
-      const std::size_t nul = nul_at(i);
-      items.push_back(text(i, nul));
-      i = nul + 1;
-    }
-    return DumpJson(Json{{"multi_sz", items}});
-  }
-  return DumpJson(Json{{"type", type}, {"hex", FormatHexBytes(bytes)}});
-}
-
-bool ReadValue(HKEY key, const UString& name, std::uint32_t* type,
-               std::vector<std::uint8_t>* bytes, LONG* rc) {
-  const std::string ansi = platform::ToAnsi(name);
-  DWORD t = 0, size = 0;
-  *rc = RegQueryValueExA(key, ansi.c_str(), nullptr, &t, nullptr, &size);
-  for (int attempt = 0; *rc == 0 && attempt < 4; ++attempt) {
-    bytes->assign(size, 0);
-    DWORD got = size;
-    *rc = RegQueryValueExA(key, ansi.c_str(), nullptr, &t, bytes->data(), &got);
-    if (*rc == ERROR_MORE_DATA) {  // changed meanwhile: ask again
-      size = got;
-      *rc = 0;
-      continue;
-    }
-    if (*rc == 0) {
-      bytes->resize(got);
-      *type = t;
-      return true;
-    }
-  }
-  return false;
-}
 
 bool IsStringType(std::uint32_t type) {
   return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
@@ -228,78 +158,48 @@ std::optional<std::uint32_t> GrantOf(const KeyPath& path) {
   return grant;
 }
 
-std::optional<RegistryFault> CheckExact(HKEY h, const RegKeySpec& key) {
-  std::vector<char> name(16384);
-  for (DWORD index = 0;; ++index) {
-    DWORD len = static_cast<DWORD>(name.size());
-    const LONG rc = RegEnumValueA(h, index, name.data(), &len, nullptr, nullptr, nullptr, nullptr);
-    if (rc == ERROR_NO_MORE_ITEMS) return std::nullopt;
-    if (rc != 0) {
-      return RegistryFault{key.pointer, KeyWhat(key), "its values listed",
-                           "listing failed with " + Result(rc)};
-    }
-    const UString actual = platform::FromAnsi(std::string_view(name.data(), len));
-    bool listed = false;
-    for (const RegValueSpec& v : key.values) {
-      listed = listed ||
-               (!v.is_null && TextEquals(platform::FromAnsi(platform::ToAnsi(v.name)), actual));
-    }
-    if (!listed) {
-      return RegistryFault{key.pointer, KeyWhat(key), "only the listed values (@exact)",
-                           "also value " + Quote(actual)};
-    }
-  }
-}
+// The system's registry: keys opened through the Unicode functions (names
+// are UTF-16 there), values read through the ANSI ones, grants as DACLs.
+class SystemReader final : public conformance::RegistryReader {
+ public:
+  ~SystemReader() override { Close(); }
 
-std::optional<RegistryFault> CheckValue(HKEY h, const RegKeySpec& key, const RegValueSpec& v) {
-  std::uint32_t type = 0;
-  std::vector<std::uint8_t> bytes;
-  LONG rc = 0;
-  const bool present = ReadValue(h, v.name, &type, &bytes, &rc);
-  if (!present && rc != ERROR_FILE_NOT_FOUND) {
-    return RegistryFault{v.pointer, ValueWhat(key, v), v.text, "cannot read: " + Result(rc)};
-  }
-  if (v.is_null) {
-    if (!present) return std::nullopt;
-    return RegistryFault{v.pointer, ValueWhat(key, v), "no such value", RenderData(type, bytes)};
-  }
-  if (!present) return RegistryFault{v.pointer, ValueWhat(key, v), v.text, "no such value"};
-  if (type != v.type || bytes != v.bytes) {
-    return RegistryFault{v.pointer, ValueWhat(key, v), v.text, RenderData(type, bytes)};
-  }
-  return std::nullopt;
-}
+  std::optional<std::uint32_t> Grant(const UString& path) override { return GrantOf(Split(path)); }
 
-std::optional<RegistryFault> CheckKey(const RegKeySpec& key) {
-  const KeyPath path = Split(key.path);
-  if (key.grant) {
-    if (std::optional<std::uint32_t> grant = GrantOf(path); grant && *grant != *key.grant) {
-      return RegistryFault{key.pointer, KeyWhat(key), "@grant " + std::to_string(*key.grant),
-                           "@grant " + std::to_string(*grant)};
-    }
+  std::int32_t Open(const UString& path) override {
+    const KeyPath split = Split(path);
+    HKEY h = nullptr;
+    const LONG rc = RegOpenKeyExW(split.root, split.sub.c_str(), 0, KEY_READ, &h);
+    if (rc == 0) key_ = h;
+    return rc;
   }
-  HKEY h = nullptr;
-  LONG rc = RegOpenKeyExW(path.root, path.sub.c_str(), 0, KEY_READ, &h);
-  if (rc == ERROR_ACCESS_DENIED) {
-    SetGrant(path, kGrantAll);
-    rc = RegOpenKeyExW(path.root, path.sub.c_str(), 0, KEY_READ, &h);
+
+  void Unlock(const UString& path) override { SetGrant(Split(path), kGrantAll); }
+
+  void Close() override {
+    if (key_) RegCloseKey(key_);
+    key_ = nullptr;
   }
-  KeyCloser closer(rc == 0 ? h : nullptr);
-  if (key.is_null) {
-    if (rc == ERROR_FILE_NOT_FOUND) return std::nullopt;
-    return RegistryFault{key.pointer, KeyWhat(key), "no such key",
-                         rc == 0 ? "the key exists" : "open gave " + Result(rc)};
+
+  std::int32_t Query(const std::string& name, std::uint32_t* type, std::uint8_t* data,
+                     std::uint32_t* size) override {
+    DWORD t = 0, n = *size;
+    const LONG rc = RegQueryValueExA(key_, name.c_str(), nullptr, &t, data, &n);
+    *type = t;
+    *size = n;
+    return rc;
   }
-  if (rc != 0) {
-    return RegistryFault{key.pointer, KeyWhat(key), "the key",
-                         rc == ERROR_FILE_NOT_FOUND ? "no such key" : "open gave " + Result(rc)};
+
+  std::int32_t ValueName(std::uint32_t index, char* name, std::uint32_t* length) override {
+    DWORD len = *length;
+    const LONG rc = RegEnumValueA(key_, index, name, &len, nullptr, nullptr, nullptr, nullptr);
+    *length = len;
+    return rc;
   }
-  for (const RegValueSpec& v : key.values) {
-    if (std::optional<RegistryFault> f = CheckValue(h, key, v)) return f;
-  }
-  if (key.exact) return CheckExact(h, key);
-  return std::nullopt;
-}
+
+ private:
+  HKEY key_ = nullptr;
+};
 
 }  // namespace
 
@@ -316,7 +216,8 @@ std::optional<RegistryFault> SeedRegistry(const RegistrySpec& spec) {
                            nullptr);
     }
     if (rc != 0) {
-      return RegistryFault{key.pointer, KeyWhat(key), "the key seeded", "create gave " + Result(rc)};
+      return RegistryFault{key.pointer, KeyWhat(key), "the key seeded",
+                           "create gave " + ResultText(rc)};
     }
     KeyCloser closer(h);
     for (const RegValueSpec& v : key.values) {
@@ -329,7 +230,7 @@ std::optional<RegistryFault> SeedRegistry(const RegistrySpec& spec) {
                           stored->bytes.data(), stored->size);
       if (rc != 0) {
         return RegistryFault{v.pointer, ValueWhat(key, v), "the value seeded",
-                             "write gave " + Result(rc)};
+                             "write gave " + ResultText(rc)};
       }
     }
   }
@@ -337,17 +238,15 @@ std::optional<RegistryFault> SeedRegistry(const RegistrySpec& spec) {
     if (!key.grant) continue;
     if (LONG rc = SetGrant(Split(key.path), *key.grant); rc != 0) {
       return RegistryFault{key.pointer, KeyWhat(key), "the grant seeded",
-                           "grant gave " + Result(rc)};
+                           "grant gave " + ResultText(rc)};
     }
   }
   return std::nullopt;
 }
 
 std::optional<RegistryFault> CheckRegistry(const RegistrySpec& spec) {
-  for (const RegKeySpec& key : spec) {
-    if (std::optional<RegistryFault> f = CheckKey(key)) return f;
-  }
-  return std::nullopt;
+  SystemReader reader;
+  return conformance::CheckRegistryWith(reader, spec);
 }
 
 }  // namespace keystrel::harness

@@ -17,7 +17,7 @@
 
 #include <optional>
 
-#include "tools/conformance/registry_fixture.h"
+#include "tools/conformance/registry_check.h"
 #include "tools/conformance/vector.h"
 
 namespace keystrel::harness {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -22,47 +23,16 @@ namespace keystrel::harness {
 namespace {
 
 using conformance::Case;
-using conformance::DumpJson;
-using conformance::ErrorSpec;
-using conformance::RenderValue;
-using conformance::SameValue;
 using conformance::StepKind;
 using conformance::ValueSpec;
-using Json = nlohmann::ordered_json;
 namespace cf = conformance;
 
-constexpr int kMaxReactionDepth = 32;
-constexpr std::size_t kMaxShown = 2000;
+using conformance::Clip;
+using conformance::ErrorText;
+using conformance::kMaxReactionDepth;
+using conformance::ReactionDepth;
+using conformance::StepFault;
 constexpr wchar_t kHooksProgId[] = L"Keystrel10Test.HostHooks";
-
-// A fault of the vector or the script met while checking (an unknown name, a
-// value that cannot be built): fails the step it belongs to.
-struct StepFault {
-  std::string message;
-};
-
-std::string Clip(std::string s) {
-  if (s.size() > kMaxShown) s = s.substr(0, kMaxShown) + "...";
-  return s;
-}
-
-std::string ErrorText(std::int32_t number, const UString& source, const UString& description) {
-  return DumpJson(Json{{"number", number},
-                       {"source", UToUtf8(source)},
-                       {"description", UToUtf8(description)}});
-}
-
-bool ErrorMatches(const ErrorSpec& e, std::int32_t number, const UString& source,
-                  const UString& description) {
-  if (e.number && *e.number != number) return false;
-  if (e.source && *e.source != source) return false;
-  if (e.description && *e.description != description) return false;
-  if (e.description_prefix &&
-      description.compare(0, e.description_prefix->size(), *e.description_prefix) != 0) {
-    return false;
-  }
-  return true;
-}
 
 // The default source interface of a library object: its identifier and
 // event names by dispatch identifier. False when it raises no events.
@@ -262,8 +232,7 @@ void Session::Cleanup() {
   std::map<std::string, Variant> names = std::move(names_);
   names_.clear();
   names.clear();
-  log_.clear();
-  counts_.clear();
+  calls_.Clear();
   collected_.clear();
   failure_.reset();
   last_top_ = 0;
@@ -316,132 +285,47 @@ void Session::Progress(const StepAt& at) {
 // ---------------------------------------------------------------------------
 // Names and values
 
-const Variant& Session::Lookup(const std::string& name) const {
+const Variant* Session::FindName(const std::string& name) const {
   auto it = names_.find(name);
-  if (it == names_.end()) throw StepFault{"no object or variable named \"" + name + "\""};
-  return it->second;
+  return it == names_.end() ? nullptr : &it->second;
 }
 
 Variant& Session::Slot(const std::string& name) { return names_[name]; }
 
-Variant Session::Eval(const ValueSpec& spec) {
-  switch (spec.kind) {
-    case ValueSpec::Kind::kLiteral:
-      return spec.literal;
-    case ValueSpec::Kind::kValRef:
-    case ValueSpec::Kind::kVarRef:
-      return Lookup(spec.name);
-    case ValueSpec::Kind::kObjRef: {
-      const Variant& v = Lookup(spec.name);
-      if (!v.is_object()) throw StepFault{"\"" + spec.name + "\" does not hold an object"};
-      return v;
-    }
-    case ValueSpec::Kind::kArray: {
-      SafeArray a(spec.element, spec.lbound, static_cast<std::int32_t>(spec.items.size()));
-      for (std::size_t i = 0; i < spec.items.size(); ++i) {
-        Variant item = Eval(spec.items[i]);
-        try {
-          a.Set(spec.lbound + static_cast<std::int32_t>(i), item);
-        } catch (const AutomationError& e) {
-          throw StepFault{"array item at " + spec.items[i].pointer +
-                          " cannot be stored: " + e.what()};
-        }
-      }
-      return Variant::Array(std::move(a));
-    }
-    case ValueSpec::Kind::kOmit:
-      return Variant::Missing();
-    case ValueSpec::Kind::kObjectOf:
-    case ValueSpec::Kind::kAny:
-      break;
+// A script passes a by-reference name as its current value, and an omitted
+// argument as Missing.
+Variant Session::EvalOther(const ValueSpec& spec) {
+  if (spec.kind == ValueSpec::Kind::kVarRef) return Lookup(spec.name);
+  if (spec.kind == ValueSpec::Kind::kOmit) return Variant::Missing();
+  return Expectations::EvalOther(spec);
+}
+
+std::string Session::NameOf(const Object* o) const {
+  for (const auto& [name, slot] : names_) {
+    if (slot.is_object() && slot.object().get() == o) return name;
   }
-  throw StepFault{"not a value: " + spec.text};
+  return std::string();
 }
 
-bool Session::Match(const ValueSpec& spec, const Variant& actual, std::string* note) {
-  switch (spec.kind) {
-    case ValueSpec::Kind::kAny:
-      return true;
-    case ValueSpec::Kind::kLiteral:
-      return SameValue(spec.literal, actual);
-    case ValueSpec::Kind::kValRef:
-      return SameValue(Lookup(spec.name), actual);
-    case ValueSpec::Kind::kObjRef: {
-      const Variant& v = Lookup(spec.name);
-      if (!v.is_object()) throw StepFault{"\"" + spec.name + "\" does not hold an object"};
-      return actual.is_object() && actual.object().get() == v.object().get();
-    }
-    case ValueSpec::Kind::kObjectOf: {
-      if (!actual.is_object() || !actual.object()) return false;
-      const ClassInfo* cls = actual.object()->class_info();
-      if (!cls || !TextEquals(cls->name, spec.class_name)) return false;
-      if (!spec.default_value) return true;
-      auto* ref = dynamic_cast<ComRef*>(actual.object().get());
-      VARIANT result;
-      VariantInit(&result);
-      CallError error;
-      if (!ref || !InvokeDispatch(ref->dispatch(), DISPID_VALUE,
-                                  DISPATCH_METHOD | DISPATCH_PROPERTYGET, nullptr, 0, &result,
-                                  &error)) {
-        *note = "; its default member raised " +
-                ErrorText(error.number, error.source, error.description);
-        return false;
-      }
-      Variant value;
-      try {
-        value = FromCom(result);
-      } catch (const AutomationError& e) {
-        VariantClear(&result);
-        *note = std::string("; its default member gave a value the harness cannot read: ") +
-                e.what();
-        return false;
-      }
-      VariantClear(&result);
-      std::string inner;
-      if (Match(*spec.default_value, value, &inner)) return true;
-      *note = "; its default member gave " + Show(value) + inner;
-      return false;
-    }
-    case ValueSpec::Kind::kArray: {
-      if (!actual.is_array()) return false;
-      const SafeArray& a = actual.array();
-      if (a.element_type() != spec.element || !a.has_storage() || a.LBound() != spec.lbound ||
-          static_cast<std::size_t>(a.size()) != spec.items.size()) {
-        return false;
-      }
-      for (std::size_t i = 0; i < spec.items.size(); ++i) {
-        if (!Match(spec.items[i], a.Get(spec.lbound + static_cast<std::int32_t>(i)), note)) {
-          return false;
-        }
-      }
-      return true;
-    }
-    case ValueSpec::Kind::kVarRef:
-    case ValueSpec::Kind::kOmit:
-      break;
+bool Session::DefaultMember(const Variant& object, Variant* value, std::string* fault) {
+  auto* ref = dynamic_cast<ComRef*>(object.object().get());
+  VARIANT result;
+  VariantInit(&result);
+  CallError error;
+  if (!ref || !InvokeDispatch(ref->dispatch(), DISPID_VALUE, DISPATCH_METHOD | DISPATCH_PROPERTYGET,
+                              nullptr, 0, &result, &error)) {
+    *fault = "raised " + ErrorText(error.number, error.source, error.description);
+    return false;
   }
-  return false;
-}
-
-std::string Session::Show(const Variant& v) const {
-  return RenderValue(v, [this](const Object* o) {
-    for (const auto& [name, slot] : names_) {
-      if (slot.is_object() && slot.object().get() == o) return name;
-    }
-    return std::string();
-  });
-}
-
-std::string Session::ShowEntry(const LoggedCall& entry) const {
-  std::string out = "[" + DumpJson(Json(UToUtf8(entry.name)));
-  for (const Variant& a : entry.args) out += "," + Show(a);
-  return out + "]";
-}
-
-std::string Session::ShowLog(const std::vector<LoggedCall>& log) const {
-  std::string out = "[";
-  for (std::size_t i = 0; i < log.size(); ++i) out += (i ? "," : "") + ShowEntry(log[i]);
-  return out + "]";
+  try {
+    *value = FromCom(result);
+  } catch (const AutomationError& e) {
+    VariantClear(&result);
+    *fault = std::string("gave a value the harness cannot read: ") + e.what();
+    return false;
+  }
+  VariantClear(&result);
+  return true;
 }
 
 // ---------------------------------------------------------------------------
@@ -490,36 +374,16 @@ void Session::Collect(Variant item) {
   if (case_) collected_.push_back(std::move(item));
 }
 
-void Session::Step(const std::string& pointer, std::int32_t number, UString source,
-                   UString description, Variant result) {
-  if (!case_) return;
-  std::vector<Variant> items = std::move(collected_);
-  collected_.clear();
+// Checks what the script reports for the step at `pointer`. A fault of the
+// vector fails that step; one met before the step is known is the harness's.
+void Session::AtStep(const std::string& pointer,
+                     const std::function<void(const cf::Step&)>& check) {
   const cf::Step* s = nullptr;
   try {
     const StepAt& at = Find(pointer);
     s = at.step;
     Progress(at);
-    Outcome o{number != 0, std::move(result), number, std::move(source), std::move(description)};
-    switch (s->kind) {
-      case StepKind::kNew:
-        CheckOutcome(*s, o);
-        break;
-      case StepKind::kGet:
-      case StepKind::kLet:
-      case StepKind::kSet:
-      case StepKind::kCall:
-      case StepKind::kValue:
-        FinishMember(*s, o);
-        break;
-      case StepKind::kForEach:
-        collected_ = std::move(items);
-        FinishForEach(*s, o);
-        collected_.clear();
-        break;
-      default:
-        throw StepFault{"the script reported an outcome for a step that has none"};
-    }
+    check(*s);
   } catch (const StepFault& f) {
     if (s) {
       Fail(*s, f.message);
@@ -529,56 +393,49 @@ void Session::Step(const std::string& pointer, std::int32_t number, UString sour
   }
 }
 
+void Session::Step(const std::string& pointer, std::int32_t number, UString source,
+                   UString description, Variant result) {
+  if (!case_) return;
+  std::vector<Variant> items = std::move(collected_);
+  collected_.clear();
+  AtStep(pointer, [&](const cf::Step& s) {
+    Outcome o{number != 0, std::move(result), number, std::move(source), std::move(description)};
+    switch (s.kind) {
+      case StepKind::kNew:
+        CheckOutcome(s, o);
+        break;
+      case StepKind::kGet:
+      case StepKind::kLet:
+      case StepKind::kSet:
+      case StepKind::kCall:
+      case StepKind::kValue:
+        FinishMember(s, o);
+        break;
+      case StepKind::kForEach:
+        collected_ = std::move(items);
+        FinishForEach(s, o);
+        collected_.clear();
+        break;
+      default:
+        throw StepFault{"the script reported an outcome for a step that has none"};
+    }
+  });
+}
+
 bool Session::CheckOutcome(const cf::Step& s, const Outcome& o) {
   if (failure_) return false;  // a reaction inside the call failed first
-  if (s.error) {
-    if (!o.raised) {
-      Fail(s, "expected error " + s.error->text + ", actual result " + Show(o.value));
-    } else if (!ErrorMatches(*s.error, o.number, o.source, o.description)) {
-      Fail(s, "expected error " + s.error->text + ", actual error " +
-                  ErrorText(o.number, o.source, o.description));
-    }
-  } else if (o.raised) {
-    Fail(s, "expected " + (s.result ? s.result->text : std::string("no error")) +
-                ", actual error " + ErrorText(o.number, o.source, o.description));
-  }
+  if (std::optional<std::string> fault = OutcomeFault(s, o)) Fail(s, std::move(*fault));
   return !failure_;
 }
 
 void Session::FinishMember(const cf::Step& s, const Outcome& o) {
   if (!CheckOutcome(s, o)) return;
-  std::string note;
-  if (!o.raised && s.result && !Match(*s.result, o.value, &note)) {
-    Fail(s, "expected " + s.result->text + ", actual " + Show(o.value) + note);
-    return;
-  }
-  for (const auto& [name, expected] : s.vars) {
-    auto it = names_.find(name);
-    if (it == names_.end()) {
-      Fail(s, "variable " + name + ": expected " + expected.text + ", actual no such variable");
-      return;
-    }
-    note.clear();
-    if (!Match(expected, it->second, &note)) {
-      Fail(s, "variable " + name + ": expected " + expected.text + ", actual " +
-                  Show(it->second) + note);
-      return;
-    }
-  }
+  if (std::optional<std::string> fault = ResultFault(s, o)) Fail(s, std::move(*fault));
 }
 
 void Session::FinishForEach(const cf::Step& s, const Outcome& o) {
-  if (!CheckOutcome(s, o) || o.raised || !s.items) return;
-  const std::vector<Variant>& items = collected_;
-  bool same = items.size() == s.items->size();
-  std::string note;
-  for (std::size_t i = 0; same && i < items.size(); ++i) same = Match((*s.items)[i], items[i], &note);
-  if (same) return;
-  std::string expected = "[";
-  for (std::size_t i = 0; i < s.items->size(); ++i) expected += (i ? "," : "") + (*s.items)[i].text;
-  std::string actual = "[";
-  for (std::size_t i = 0; i < items.size(); ++i) actual += (i ? "," : "") + Show(items[i]);
-  Fail(s, "expected items " + expected + "], actual " + actual + "]" + note);
+  if (!CheckOutcome(s, o) || o.raised) return;
+  if (std::optional<std::string> fault = ItemsFault(s, collected_)) Fail(s, std::move(*fault));
 }
 
 void Session::Handles(const std::string& pointer) {
@@ -599,27 +456,23 @@ void Session::Handles(const std::string& pointer) {
 
 void Session::Sink(const std::string& pointer) {
   if (!case_) return;
-  const cf::Step* s = nullptr;
-  try {
-    const StepAt& at = Find(pointer);
-    s = at.step;
-    Progress(at);
-    const Variant target = Lookup(s->target);
+  AtStep(pointer, [&](const cf::Step& s) {
+    const Variant target = Lookup(s.target);
     auto* ref = target.is_object() ? dynamic_cast<ComRef*>(target.object().get()) : nullptr;
-    if (!ref) throw StepFault{"\"" + s->target + "\" does not hold an object"};
+    if (!ref) throw StepFault{"\"" + s.target + "\" does not hold an object"};
     IID iid;
     std::map<DISPID, UString> events;
     IConnectionPointContainer* container = nullptr;
     if (!EventsOf(ref->dispatch(), &iid, &events) ||
         FAILED(ref->dispatch()->QueryInterface(IID_IConnectionPointContainer,
                                                reinterpret_cast<void**>(&container)))) {
-      throw StepFault{"\"" + s->target + "\" raises no events"};
+      throw StepFault{"\"" + s.target + "\" raises no events"};
     }
     IConnectionPoint* point = nullptr;
     HRESULT hr = container->FindConnectionPoint(iid, &point);
     container->Release();
-    if (FAILED(hr)) throw StepFault{"\"" + s->target + "\" has no connection point for its events"};
-    IDispatch* sink = NewEventSink(generation_, Utf8ToU(s->sink_name), iid, std::move(events));
+    if (FAILED(hr)) throw StepFault{"\"" + s.target + "\" has no connection point for its events"};
+    IDispatch* sink = NewEventSink(generation_, Utf8ToU(s.sink_name), iid, std::move(events));
     DWORD cookie = 0;
     hr = point->Advise(sink, &cookie);
     sink->Release();
@@ -632,13 +485,7 @@ void Session::Sink(const std::string& pointer) {
     // The sink stays connected until the object goes; it falls silent when
     // the case ends (its generation).
     point->Release();
-  } catch (const StepFault& f) {
-    if (s) {
-      Fail(*s, f.message);
-    } else {
-      FailAt("harness", f.message);
-    }
-  }
+  });
 }
 
 Variant Session::Recorder(const std::string& pointer) {
@@ -673,35 +520,10 @@ void Session::On(const std::string& pointer, IDispatch* reaction) {
 
 void Session::CheckLog(const std::string& pointer) {
   if (!case_) return;
-  const cf::Step* s = nullptr;
-  try {
-    const StepAt& at = Find(pointer);
-    s = at.step;
-    Progress(at);
-    std::vector<LoggedCall> actual = std::move(log_);
-    log_.clear();
-    const std::size_t n = std::max(actual.size(), s->log.size());
-    for (std::size_t i = 0; i < n; ++i) {
-      std::string note;
-      bool same = i < actual.size() && i < s->log.size() && actual[i].name == s->log[i].name &&
-                  actual[i].args.size() == s->log[i].args.size();
-      for (std::size_t a = 0; same && a < actual[i].args.size(); ++a) {
-        same = Match(s->log[i].args[a], actual[i].args[a], &note);
-      }
-      if (same) continue;
-      const std::string expected = i < s->log.size() ? s->log[i].text : "no more entries";
-      const std::string got = i < actual.size() ? ShowEntry(actual[i]) : "no more entries";
-      Fail(*s, "log entry " + std::to_string(i + 1) + ": expected " + expected + ", actual " + got +
-                   note + "; whole log " + ShowLog(actual));
-      return;
-    }
-  } catch (const StepFault& f) {
-    if (s) {
-      Fail(*s, f.message);
-    } else {
-      FailAt("harness", f.message);
-    }
-  }
+  AtStep(pointer, [&](const cf::Step& s) {
+    const std::vector<LoggedCall> actual = calls_.Take();
+    if (std::optional<std::string> fault = LogFault(s, actual)) Fail(s, std::move(*fault));
+  });
 }
 
 // ---------------------------------------------------------------------------
@@ -715,18 +537,13 @@ void Session::OnClientCall(std::uint64_t generation, const UString& name,
   try {
     LoggedCall entry{name, {}};
     for (VARIANT* a : args) entry.args.push_back(FromCom(*a));
-    log_.push_back(std::move(entry));
-    const std::int64_t nth = ++counts_[TextUpper(name)];
+    const std::int64_t nth = calls_.Add(std::move(entry));
     if (failure_) return;
     if (depth_ >= kMaxReactionDepth) {
       FailInside("", "reactions nested deeper than " + std::to_string(kMaxReactionDepth));
       return;
     }
-    struct Depth {
-      int& d;
-      explicit Depth(int& v) : d(++v) {}
-      ~Depth() { --d; }
-    } depth(depth_);
+    const ReactionDepth depth(depth_);
     // Reactions added by this entry's own reactions wait for the next entry.
     const std::size_t count = reactions_.size();
     for (std::size_t i = 0; i < count && !failure_ && generation == generation_; ++i) {

@@ -5,8 +5,9 @@
 // difference from the vector, in the native runner's wording.
 //
 // One case per process: the script loads its vector file, begins a case,
-// drives it and finishes it. Every comparison and message follows
-// tools/conformance/case_runner.cpp, so a case fails alike under both runners.
+// drives it and finishes it. Every comparison and message comes from
+// conformance::Expectations, as in the native runner, so a case fails alike
+// under both.
 //
 // Thread safety: the script's thread only (the library calls its hooks and
 // client objects on that thread too).
@@ -18,6 +19,7 @@
 #include <ocidl.h>
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <span>
@@ -25,11 +27,12 @@
 #include <vector>
 
 #include "frame/variant.h"
+#include "tools/conformance/expectations.h"
 #include "tools/conformance/vector.h"
 
 namespace keystrel::harness {
 
-class Session {
+class Session : private conformance::Expectations {
  public:
   static Session& Get();
 
@@ -76,10 +79,6 @@ class Session {
     const conformance::Step* step;
     IDispatch* run;
   };
-  struct LoggedCall {
-    UString name;
-    std::vector<Variant> args;
-  };
 
   void Index(const conformance::Step& s, bool top, std::size_t number);
   void IndexValue(const conformance::ValueSpec& v);
@@ -88,25 +87,20 @@ class Session {
   void Cleanup();
 
   void Fail(const conformance::Step& s, std::string message);
+  void AtStep(const std::string& pointer,
+              const std::function<void(const conformance::Step&)>& check);
   void FailInside(std::string inner, std::string message);
   void FailAt(std::string where, std::string message);
   void ResolveTop(std::size_t number);
 
-  const Variant& Lookup(const std::string& name) const;
   Variant& Slot(const std::string& name);
-  Variant Eval(const conformance::ValueSpec& spec);
-  bool Match(const conformance::ValueSpec& spec, const Variant& actual, std::string* note);
-  std::string Show(const Variant& v) const;
-  std::string ShowEntry(const LoggedCall& entry) const;
-  std::string ShowLog(const std::vector<LoggedCall>& log) const;
+  const Variant* FindName(const std::string& name) const override;
+  std::string NameOf(const Object* o) const override;
+  bool DefaultMember(const Variant& object, Variant* value, std::string* fault) override;
+  Variant EvalOther(const conformance::ValueSpec& spec) override;
 
-  struct Outcome {
-    bool raised = false;
-    Variant value;
-    std::int32_t number = 0;
-    UString source;
-    UString description;
-  };
+  using Outcome = conformance::CallOutcome;
+  using LoggedCall = conformance::LoggedCall;
   bool CheckOutcome(const conformance::Step& s, const Outcome& o);
   void FinishMember(const conformance::Step& s, const Outcome& o);
   void FinishForEach(const conformance::Step& s, const Outcome& o);
@@ -121,8 +115,7 @@ class Session {
   std::int64_t baseline_ = 0;
   std::size_t last_top_ = 0;  // the last top step the script reported
   std::map<std::string, Variant> names_;
-  std::vector<LoggedCall> log_;
-  std::map<UString, std::int64_t> counts_;
+  conformance::CallBook calls_;
   std::vector<Reaction> reactions_;
   std::vector<DWORD> class_objects_;
   std::vector<Variant> collected_;

@@ -3,7 +3,6 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <nlohmann/json.hpp>
 #include <utility>
 #include <vector>
 
@@ -15,59 +14,18 @@
 #include "frame/host.h"
 #include "frame/safe_array.h"
 #include "tools/conformance/client_objects.h"
+#include "tools/conformance/expectations.h"
 #include "tools/conformance/registry_fixture.h"
 #include "tools/conformance/values.h"
 
 namespace keystrel::conformance {
 namespace {
 
-using Json = nlohmann::ordered_json;
-
-// Reactions that run steps which log again can recurse; a vector that loops
-// for ever fails instead of exhausting the stack.
-constexpr int kMaxReactionDepth = 32;
-// Messages stay readable even when a value is a large array.
-constexpr std::size_t kMaxShown = 2000;
-
-// A fault of the vector met while running (an unknown name, a value that
-// cannot be built): fails the step. Deliberately not a std::exception, so the
-// handlers that catch the library's exceptions let it through.
-struct StepFault {
-  std::string message;
-};
-
-// What a call did: a result, an automation error, or (a fault of the
+// What a call did: an automation result or error, or (a fault of the
 // library) some other C++ exception.
-struct Outcome {
-  bool raised = false;
-  Variant value;
-  std::int32_t number = 0;
-  UString source;
-  UString description;
+struct Outcome : CallOutcome {
   std::string escaped;  // what() of a non-automation exception
 };
-
-std::string Clip(std::string s) {
-  if (s.size() > kMaxShown) s = s.substr(0, kMaxShown) + "...";
-  return s;
-}
-
-std::string ErrorText(const Outcome& o) {
-  return DumpJson(Json{{"number", o.number},
-                       {"source", UToUtf8(o.source)},
-                       {"description", UToUtf8(o.description)}});
-}
-
-bool ErrorMatches(const ErrorSpec& e, const Outcome& o) {
-  if (e.number && *e.number != o.number) return false;
-  if (e.source && *e.source != o.source) return false;
-  if (e.description && *e.description != o.description) return false;
-  if (e.description_prefix &&
-      o.description.compare(0, e.description_prefix->size(), *e.description_prefix) != 0) {
-    return false;
-  }
-  return true;
-}
 
 template <class F>
 Outcome Attempt(F&& fn) {
@@ -85,12 +43,7 @@ Outcome Attempt(F&& fn) {
   return o;
 }
 
-struct LoggedCall {
-  UString name;
-  std::vector<Variant> args;
-};
-
-class CaseRun final : public CallLog {
+class CaseRun final : public CallLog, public Expectations {
  public:
   explicit CaseRun(const Case& c) : case_(c), link_(std::make_shared<CallLogLink>()) {
     link_->log = this;
@@ -122,15 +75,12 @@ class CaseRun final : public CallLog {
   bool CheckOutcome(const Step& s, const Outcome& o);
 
   // Values.
-  const Variant& Lookup(const std::string& name) const;
   Variant& Slot(const std::string& name);
-  Variant Eval(const ValueSpec& spec);
   void BuildArgs(const Step& s, std::vector<Arg>* args,
                  std::vector<std::shared_ptr<Variant>>* pins);
-  bool Match(const ValueSpec& spec, const Variant& actual, std::string* note);
-  std::string Show(const Variant& v) const;
-  std::string ShowEntry(const LoggedCall& entry) const;
-  std::string ShowLog(const std::vector<LoggedCall>& log) const;
+  const Variant* FindName(const std::string& name) const override;
+  std::string NameOf(const Object* o) const override;
+  bool DefaultMember(const Variant& object, Variant* value, std::string* fault) override;
 
   // Failures: only the first one counts.
   void Fail(const Step& s, std::string message) { FailAt(Where(s), std::move(message)); }
@@ -150,8 +100,7 @@ class CaseRun final : public CallLog {
   const Case& case_;
   std::shared_ptr<CallLogLink> link_;
   std::map<std::string, std::shared_ptr<Variant>> names_;
-  std::vector<LoggedCall> log_;
-  std::map<UString, std::int64_t> counts_;  // entries per name (upper-cased) since the start
+  CallBook calls_;
   std::vector<const Step*> reactions_;
   std::optional<CaseFailure> failure_;
   std::size_t top_step_ = 0;
@@ -234,9 +183,7 @@ void CaseRun::Cleanup() {
   // into a case that is ending.
   link_->log = nullptr;
   reactions_.clear();
-  std::vector<LoggedCall> log = std::move(log_);
-  log_.clear();
-  log.clear();
+  calls_.Take();
   std::map<std::string, std::shared_ptr<Variant>> names = std::move(names_);
   names_.clear();
   names.clear();
@@ -248,49 +195,15 @@ void CaseRun::Cleanup() {
 // ---------------------------------------------------------------------------
 // Names and values
 
-const Variant& CaseRun::Lookup(const std::string& name) const {
+const Variant* CaseRun::FindName(const std::string& name) const {
   auto it = names_.find(name);
-  if (it == names_.end()) throw StepFault{"no object or variable named \"" + name + "\""};
-  return *it->second;
+  return it == names_.end() ? nullptr : it->second.get();
 }
 
 Variant& CaseRun::Slot(const std::string& name) {
   std::shared_ptr<Variant>& slot = names_[name];
   if (!slot) slot = std::make_shared<Variant>();
   return *slot;
-}
-
-Variant CaseRun::Eval(const ValueSpec& spec) {
-  switch (spec.kind) {
-    case ValueSpec::Kind::kLiteral:
-      return spec.literal;
-    case ValueSpec::Kind::kValRef:
-      return Lookup(spec.name);
-    case ValueSpec::Kind::kObjRef: {
-      const Variant& v = Lookup(spec.name);
-      if (!v.is_object()) throw StepFault{"\"" + spec.name + "\" does not hold an object"};
-      return v;
-    }
-    case ValueSpec::Kind::kArray: {
-      SafeArray a(spec.element, spec.lbound, static_cast<std::int32_t>(spec.items.size()));
-      for (std::size_t i = 0; i < spec.items.size(); ++i) {
-        Variant item = Eval(spec.items[i]);
-        try {
-          a.Set(spec.lbound + static_cast<std::int32_t>(i), item);
-        } catch (const AutomationError& e) {
-          throw StepFault{"array item at " + spec.items[i].pointer +
-                          " cannot be stored: " + e.what()};
-        }
-      }
-      return Variant::Array(std::move(a));
-    }
-    case ValueSpec::Kind::kVarRef:
-    case ValueSpec::Kind::kOmit:
-    case ValueSpec::Kind::kObjectOf:
-    case ValueSpec::Kind::kAny:
-      break;
-  }
-  throw StepFault{"not a value: " + spec.text};
 }
 
 void CaseRun::BuildArgs(const Step& s, std::vector<Arg>* args,
@@ -312,74 +225,21 @@ void CaseRun::BuildArgs(const Step& s, std::vector<Arg>* args,
   if (s.value) args->push_back(Arg::ByVal(Eval(*s.value)));
 }
 
-bool CaseRun::Match(const ValueSpec& spec, const Variant& actual, std::string* note) {
-  switch (spec.kind) {
-    case ValueSpec::Kind::kAny:
-      return true;
-    case ValueSpec::Kind::kLiteral:
-      return SameValue(spec.literal, actual);
-    case ValueSpec::Kind::kValRef:
-      return SameValue(Lookup(spec.name), actual);
-    case ValueSpec::Kind::kObjRef: {
-      const Variant& v = Lookup(spec.name);
-      if (!v.is_object()) throw StepFault{"\"" + spec.name + "\" does not hold an object"};
-      return actual.is_object() && actual.object().get() == v.object().get();
-    }
-    case ValueSpec::Kind::kObjectOf: {
-      if (!actual.is_object() || !actual.object()) return false;
-      const ClassInfo* cls = actual.object()->class_info();
-      if (!cls || !TextEquals(cls->name, spec.class_name)) return false;
-      if (!spec.default_value) return true;
-      Outcome d = Attempt([&] { return DefaultValue(*actual.object()); });
-      if (d.raised || !d.escaped.empty()) {
-        *note = "; its default member raised " + (d.raised ? ErrorText(d) : d.escaped);
-        return false;
-      }
-      std::string inner;
-      if (Match(*spec.default_value, d.value, &inner)) return true;
-      *note = "; its default member gave " + Show(d.value) + inner;
-      return false;
-    }
-    case ValueSpec::Kind::kArray: {
-      if (!actual.is_array()) return false;
-      const SafeArray& a = actual.array();
-      if (a.element_type() != spec.element || !a.has_storage() || a.LBound() != spec.lbound ||
-          static_cast<std::size_t>(a.size()) != spec.items.size()) {
-        return false;
-      }
-      for (std::size_t i = 0; i < spec.items.size(); ++i) {
-        if (!Match(spec.items[i], a.Get(spec.lbound + static_cast<std::int32_t>(i)), note)) {
-          return false;
-        }
-      }
-      return true;
-    }
-    case ValueSpec::Kind::kVarRef:
-    case ValueSpec::Kind::kOmit:
-      break;
+std::string CaseRun::NameOf(const Object* o) const {
+  for (const auto& [name, slot] : names_) {
+    if (slot->is_object() && slot->object().get() == o) return name;
   }
-  return false;
+  return std::string();
 }
 
-std::string CaseRun::Show(const Variant& v) const {
-  return RenderValue(v, [this](const Object* o) {
-    for (const auto& [name, slot] : names_) {
-      if (slot->is_object() && slot->object().get() == o) return name;
-    }
-    return std::string();
-  });
-}
-
-std::string CaseRun::ShowEntry(const LoggedCall& entry) const {
-  std::string out = "[" + DumpJson(Json(UToUtf8(entry.name)));
-  for (const Variant& a : entry.args) out += "," + Show(a);
-  return out + "]";
-}
-
-std::string CaseRun::ShowLog(const std::vector<LoggedCall>& log) const {
-  std::string out = "[";
-  for (std::size_t i = 0; i < log.size(); ++i) out += (i ? "," : "") + ShowEntry(log[i]);
-  return out + "]";
+bool CaseRun::DefaultMember(const Variant& object, Variant* value, std::string* fault) {
+  Outcome d = Attempt([&] { return DefaultValue(*object.object()); });
+  if (d.raised || !d.escaped.empty()) {
+    *fault = "raised " + (d.raised ? ErrorText(d) : d.escaped);
+    return false;
+  }
+  *value = std::move(d.value);
+  return true;
 }
 
 // ---------------------------------------------------------------------------
@@ -513,17 +373,8 @@ void CaseRun::RunForEach(const Step& s) {
     }
     return Variant();
   });
-  if (!CheckOutcome(s, o) || o.raised || !s.items) return;
-  bool same = items.size() == s.items->size();
-  std::string note;
-  for (std::size_t i = 0; same && i < items.size(); ++i)
-    same = Match((*s.items)[i], items[i], &note);
-  if (same) return;
-  std::string expected = "[";
-  for (std::size_t i = 0; i < s.items->size(); ++i) expected += (i ? "," : "") + (*s.items)[i].text;
-  std::string actual = "[";
-  for (std::size_t i = 0; i < items.size(); ++i) actual += (i ? "," : "") + Show(items[i]);
-  Fail(s, "expected items " + expected + "], actual " + actual + "]" + note);
+  if (!CheckOutcome(s, o) || o.raised) return;
+  if (std::optional<std::string> fault = ItemsFault(s, items)) Fail(s, std::move(*fault));
 }
 
 void CaseRun::RunRelease(const Step& s) {
@@ -546,23 +397,8 @@ void CaseRun::RunSink(const Step& s) {
 }
 
 void CaseRun::RunLog(const Step& s) {
-  std::vector<LoggedCall> actual = std::move(log_);
-  log_.clear();
-  const std::size_t n = std::max(actual.size(), s.log.size());
-  for (std::size_t i = 0; i < n; ++i) {
-    std::string note;
-    bool same = i < actual.size() && i < s.log.size() && actual[i].name == s.log[i].name &&
-                actual[i].args.size() == s.log[i].args.size();
-    for (std::size_t a = 0; same && a < actual[i].args.size(); ++a) {
-      same = Match(s.log[i].args[a], actual[i].args[a], &note);
-    }
-    if (same) continue;
-    const std::string expected = i < s.log.size() ? s.log[i].text : "no more entries";
-    const std::string got = i < actual.size() ? ShowEntry(actual[i]) : "no more entries";
-    Fail(s, "log entry " + std::to_string(i + 1) + ": expected " + expected + ", actual " + got +
-                note + "; whole log " + ShowLog(actual));
-    return;
-  }
+  const std::vector<LoggedCall> actual = calls_.Take();
+  if (std::optional<std::string> fault = LogFault(s, actual)) Fail(s, std::move(*fault));
 }
 
 // Compares an outcome with the step's expectation; false when the step failed.
@@ -570,38 +406,17 @@ bool CaseRun::CheckOutcome(const Step& s, const Outcome& o) {
   if (failure_) return false;  // a reaction inside the call failed first
   if (!o.escaped.empty()) {
     Fail(s, "expected an automation result or error, actual C++ exception: " + o.escaped);
-  } else if (s.error) {
-    if (!o.raised) {
-      Fail(s, "expected error " + s.error->text + ", actual result " + Show(o.value));
-    } else if (!ErrorMatches(*s.error, o)) {
-      Fail(s, "expected error " + s.error->text + ", actual error " + ErrorText(o));
-    }
-  } else if (o.raised) {
-    Fail(s, "expected " + (s.result ? s.result->text : std::string("no error")) +
-                ", actual error " + ErrorText(o));
+  } else if (std::optional<std::string> fault = OutcomeFault(s, o)) {
+    Fail(s, std::move(*fault));
   }
   return !failure_;
 }
 
 void CaseRun::Finish(const Step& s, const Outcome& o) {
   if (!CheckOutcome(s, o)) return;
-  std::string note;
-  if (!o.raised && s.result && !Match(*s.result, o.value, &note)) {
-    Fail(s, "expected " + s.result->text + ", actual " + Show(o.value) + note);
+  if (std::optional<std::string> fault = ResultFault(s, o)) {
+    Fail(s, std::move(*fault));
     return;
-  }
-  for (const auto& [name, expected] : s.vars) {
-    auto it = names_.find(name);
-    if (it == names_.end()) {
-      Fail(s, "variable " + name + ": expected " + expected.text + ", actual no such variable");
-      return;
-    }
-    note.clear();
-    if (!Match(expected, *it->second, &note)) {
-      Fail(s, "variable " + name + ": expected " + expected.text + ", actual " + Show(*it->second) +
-                  note);
-      return;
-    }
   }
   if (!s.as.empty() && !o.raised) Slot(s.as) = o.value;
 }
@@ -615,19 +430,14 @@ void CaseRun::OnClientCall(const UString& name, std::span<Arg> args) {
   try {
     LoggedCall entry{name, {}};
     for (const Arg& a : args) entry.args.push_back(a.get());
-    log_.push_back(std::move(entry));
-    const std::int64_t nth = ++counts_[TextUpper(name)];
+    const std::int64_t nth = calls_.Add(std::move(entry));
     if (failure_) return;
     if (depth_ >= kMaxReactionDepth) {
       FailAt("step " + std::to_string(top_step_),
              "reactions nested deeper than " + std::to_string(kMaxReactionDepth));
       return;
     }
-    struct Depth {
-      int& d;
-      explicit Depth(int& v) : d(++v) {}
-      ~Depth() { --d; }
-    } depth(depth_);
+    const ReactionDepth depth(depth_);
     // Reactions added by this entry's own reactions wait for the next entry.
     const std::size_t count = reactions_.size();
     for (std::size_t i = 0; i < count && !failure_; ++i) {

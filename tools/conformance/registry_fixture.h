@@ -12,16 +12,10 @@
 #include <optional>
 #include <string>
 
+#include "tools/conformance/registry_check.h"
 #include "tools/conformance/vector.h"
 
 namespace keystrel::conformance {
-
-struct RegistryFault {
-  std::string pointer;  // the key or value in the vector
-  std::string what;     // "key HKCU\A value \"x\""
-  std::string expected;
-  std::string actual;
-};
 
 // `computer` empty: the local store.
 std::optional<RegistryFault> SeedRegistry(std::u16string_view computer, const RegistrySpec& spec);

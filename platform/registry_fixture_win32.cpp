@@ -139,6 +139,10 @@ DWORD ProcessHandleCount() {
   constexpr LONG kInfoLengthMismatch = static_cast<LONG>(0xC0000004);
   auto query = reinterpret_cast<QuerySystemInformation>(reinterpret_cast<void*>(
       GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
+  HKEY probe = nullptr;
+  if (query && RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, KEY_READ, &probe) != ERROR_SUCCESS) {
+    probe = nullptr;
+  }
   if (query) {
     std::vector<std::uint64_t> buffer(1 << 13);
     for (int attempt = 0; attempt < 8; ++attempt) {
@@ -152,13 +156,31 @@ DWORD ProcessHandleCount() {
       if (status != 0) break;
       const auto* info = reinterpret_cast<const Information*>(buffer.data());
       const ULONG self = GetCurrentProcessId();
+      // Only key handles count: threads (and the runtime behind them) come
+      // and go with handles of their own that are no test's concern. The
+      // type number of keys is the one of a key just opened for it.
+      std::optional<BYTE> key_type;
+      if (probe) {
+        for (ULONG i = 0; i < info->count; ++i) {
+          const Entry& e = info->entries[i];
+          if (e.process_id == self && e.handle == reinterpret_cast<std::uintptr_t>(probe)) {
+            key_type = e.object_type;
+          }
+        }
+      }
       DWORD count = 0;
       for (ULONG i = 0; i < info->count; ++i) {
-        if (info->entries[i].process_id == self) ++count;
+        const Entry& e = info->entries[i];
+        if (e.process_id == self && (!key_type || e.object_type == *key_type)) ++count;
+      }
+      if (probe) {
+        RegCloseKey(probe);
+        if (key_type) --count;
       }
       return count;
     }
   }
+  if (probe) RegCloseKey(probe);
   DWORD count = 0;
   GetProcessHandleCount(GetCurrentProcess(), &count);
   return count;

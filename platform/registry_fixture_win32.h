@@ -40,7 +40,8 @@ bool ClearScratchKeys();
 // that they do not count as a test's leak.
 void OpenPlatformCaches();
 
-// Handles the process holds, so a test that leaves a key open shows up.
+// Key handles the process holds, so a test that leaves a key open shows up
+// (handles of other kinds come and go with threads).
 DWORD ProcessHandleCount();
 
 // The computer's NetBIOS name (GetComputerNameA).
